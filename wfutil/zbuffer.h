@@ -1,0 +1,36 @@
+// ZBuffer: an owned, growable byte buffer with guard bytes on both sides of its
+// content, and the one place where a compressed block is expanded.
+//
+// Compressed block format: a 4-byte little-endian expanded size, then a zlib
+// stream whose 4-byte Adler-32 trailer may be missing.
+#pragma once
+
+class ZBuffer {
+public:
+    explicit ZBuffer(int n);               // n zero bytes (no block at all for 0)
+    ZBuffer(const void* src, int len);     // a copy of len bytes
+    ~ZBuffer() noexcept(false);            // checks the guards
+    ZBuffer(const ZBuffer&) = delete;
+    ZBuffer& operator=(const ZBuffer&) = delete;
+
+    unsigned char* Resize(int newSize, bool keep);
+    unsigned char* Extend(int n);          // returns the first new byte
+    void SetGuards();
+    void CheckGuards() const;
+    // Replaces the compressed block at offset by its expanded bytes.
+    void Expand(int offset);
+
+    unsigned char* Data() const { return data; }
+    int Size() const { return size; }
+    int Capacity() const { return capacity; }
+
+private:
+    unsigned char* data;   // second byte of the owned block, or null
+    int size;
+    int capacity;
+};
+
+// Inflates the block at src (its size field first) into dst with one zlib call.
+// Returns the bytes produced, or a negative zlib status when the inflater
+// could not be initialised.
+int ZInflateBlock(const unsigned char* src, int srcLen, unsigned char* dst, int dstLen);

@@ -1,0 +1,44 @@
+// Files and directories: ZFile with its seven open modes, and the free
+// functions that delete, classify, size and create.
+#pragma once
+
+#include "zstring.h"
+
+#include <windows.h>
+
+class ZBuffer;
+class ZUser;
+
+// Names of the permission classes, compared exactly.
+extern const ZString gPermPublic;      // "*PUBLIC*"
+extern const ZString gPermProtected;   // "*PROTECTED*"
+extern const ZString gPermPrivate;     // "*PRIVATE*"
+extern const ZString gPermNull;        // "*NULL*"
+
+class ZFile {
+public:
+    ZFile();
+    virtual ~ZFile() noexcept(false);
+    ZFile(const ZFile&) = delete;
+    ZFile& operator=(const ZFile&) = delete;
+
+    // mode: R, RE, A, T, C, CT/TC, CA/AC (any case). permissions: a permission
+    // class or attribute letters from "CHARS"; null or empty means "A".
+    void Open(const char* file, const char* mode, const char* permissions = nullptr,
+              ZUser* user = nullptr);
+    void Write(const void* data, int count);
+    void Close();
+
+    ZString name;
+    bool immedEOF;
+    HANDLE f;
+};
+
+void ZDeleteFile(const char* path, bool mustExist);
+// 0 nothing there (or empty path), 1 file, 2 directory, 3 device or offline file.
+int ZFileType(const char* path);
+double ZFileSize(const char* path);
+ZString ZCurrentDir();
+// Creates the one directory path; null permissions mean "*PROTECTED*".
+void ZMakeDir(const char* path, const char* permissions, ZUser* user);
+void ZWriteBufferToFile(const ZBuffer& buffer, const char* path);

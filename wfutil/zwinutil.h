@@ -1,0 +1,64 @@
+// Windows facilities of the library: registry keys, security attributes built
+// from permission classes, and Start-menu program groups with shortcuts.
+#pragma once
+
+#include "zlist.h"
+#include "zstring.h"
+
+#include <windows.h>
+
+class ZUser;
+
+class ZRegKey {
+public:
+    ZRegKey(HKEY root, const char* subKey, bool readOnly);
+    ~ZRegKey() noexcept(false);
+    ZRegKey(const ZRegKey&) = delete;
+    ZRegKey& operator=(const ZRegKey&) = delete;
+
+    // A REG_SZ value of at most 4096 bytes; anything else raises.
+    ZString QueryString(const char* valueName);
+    static ZString RootName(HKEY root);
+
+private:
+    HKEY m_key;
+    ZString m_name;
+    bool m_readOnly;
+};
+
+class ZWinSecAttrs {
+public:
+    // permissions: "*PUBLIC*", "*PROTECTED*", "*PRIVATE*", "*NULL*"; any other
+    // text counts as "*PROTECTED*". user: null for the process's own token.
+    ZWinSecAttrs(const char* permissions, ZUser* user);
+    ~ZWinSecAttrs() noexcept(false);
+    ZWinSecAttrs(const ZWinSecAttrs&) = delete;
+    ZWinSecAttrs& operator=(const ZWinSecAttrs&) = delete;
+
+    // Null on Windows 9x and for "*NULL*".
+    SECURITY_ATTRIBUTES* GetAttrs();
+    void* Alloc(int bytes);
+
+private:
+    SECURITY_ATTRIBUTES m_attrs;
+    SECURITY_DESCRIPTOR m_descriptor;
+    bool m_active;
+    ZTemplateList<void*> m_blocks;
+};
+
+class ZProgramGroup {
+public:
+    // Initialises COM on the thread and finds the programs folder.
+    explicit ZProgramGroup(const char* groupName);
+    ~ZProgramGroup();
+    ZProgramGroup(const ZProgramGroup&) = delete;
+    ZProgramGroup& operator=(const ZProgramGroup&) = delete;
+
+    void CreateFolder();
+    // workingDirectory null: the target's folder; iconPath null: the target.
+    void CreateShortcut(const char* name, const char* target, const char* arguments,
+                        const char* workingDirectory, const char* iconPath, int iconIndex);
+
+    ZString progDir;
+    ZString groupName;
+};

@@ -32,5 +32,5 @@ private:
 
 // Inflates the block at src (its size field first) into dst with one zlib call.
 // Returns the bytes produced, or a negative zlib status when the inflater
-// could not be initialised.
+// could not be initialised or the block is shorter than its size field.
 int ZInflateBlock(const unsigned char* src, int srcLen, unsigned char* dst, int dstLen);

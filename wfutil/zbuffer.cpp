@@ -1,0 +1,192 @@
+#include "zbuffer.h"
+
+#include "zexcept.h"
+#include "zstring.h"
+
+#include <zlib.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+static const char kSource[] = "../../../wf/wfutil/zbuffer";
+static const char kGuardCheck[] = "buff[-1] == buff[buffSize]";
+
+namespace {
+
+const int kSizeFieldBytes = 4;
+
+// The block behind a buffer: one byte before the content and one after the
+// capacity, so that both guards always lie inside it. Null when the block
+// cannot be had.
+unsigned char* TryAllocateData(long long capacity)
+{
+    if (capacity < 0 || capacity > INT_MAX - 2)
+        return nullptr;
+    unsigned char* block = static_cast<unsigned char*>(malloc(static_cast<size_t>(capacity) + 2));
+    return block ? block + 1 : nullptr;
+}
+
+unsigned char* AllocateData(long long capacity)
+{
+    unsigned char* data = TryAllocateData(capacity);
+    if (!data)
+        throw std::bad_alloc();
+    return data;
+}
+
+void FreeData(unsigned char* data)
+{
+    if (data)
+        free(data - 1);
+}
+
+// Frees a block that has not been taken over by a buffer.
+struct PendingData {
+    ~PendingData() { FreeData(data); }
+    unsigned char* data;
+};
+
+bool GuardsIntact(const unsigned char* data, int size)
+{
+    return size < 1 || data[-1] == data[size];
+}
+
+// The content as text for the guard report: up to the first zero byte, never
+// more than the content.
+ZString ContentText(const unsigned char* data, int size)
+{
+    const void* zero = memchr(data, 0, static_cast<size_t>(size));
+    const int n = zero ? static_cast<int>(static_cast<const unsigned char*>(zero) - data) : size;
+    return ZString(reinterpret_cast<const char*>(data), n);
+}
+
+// The expanded size a block announces, or -1 when its size field is cut short
+// or the prefix and the announced bytes would not fit a 32-bit size.
+int AnnouncedSize(const unsigned char* data, int offset, int remaining)
+{
+    if (offset < 0 || remaining < kSizeFieldBytes)
+        return -1;
+    const unsigned char* p = data + offset;
+    const unsigned long n = p[0] | p[1] << 8 | p[2] << 16 | static_cast<unsigned long>(p[3]) << 24;
+    if (n > static_cast<unsigned long>(INT_MAX - 2 - offset))
+        return -1;
+    return static_cast<int>(n);
+}
+
+} // namespace
+
+ZBuffer::ZBuffer(int n) : data(nullptr), size(n), capacity(n)
+{
+    if (n != 0) {
+        data = AllocateData(n);
+        memset(data, 0, static_cast<size_t>(n));
+    }
+    SetGuards();
+}
+
+ZBuffer::ZBuffer(const void* src, int len) : data(AllocateData(len)), size(len), capacity(len)
+{
+    if (len > 0)
+        memcpy(data, src, static_cast<size_t>(len));
+    SetGuards();
+}
+
+ZBuffer::~ZBuffer() noexcept(false)
+{
+    if (GuardsIntact(data, size)) {
+        FreeData(data);
+        return;
+    }
+    const ZString text = ContentText(data, size);
+    FreeData(data);
+    ZAssertFailedInDestructor(kSource, 178, kGuardCheck, text);
+}
+
+unsigned char* ZBuffer::Resize(int newSize, bool keep)
+{
+    CheckGuards();
+    if (capacity < newSize) {
+        const long long newCapacity = 2LL * newSize;
+        unsigned char* newData = AllocateData(newCapacity);
+        const int kept = keep && size > 0 ? size : 0;
+        memcpy(newData, data, static_cast<size_t>(kept));
+        memset(newData + kept, 0, static_cast<size_t>(newCapacity - kept));
+        FreeData(data);
+        data = newData;
+        capacity = static_cast<int>(newCapacity);
+    }
+    size = newSize;
+    SetGuards();
+    return data;
+}
+
+unsigned char* ZBuffer::Extend(int n)
+{
+    const int old = size;
+    if (static_cast<long long>(old) + n > INT_MAX)
+        throw std::bad_alloc();
+    Resize(old + n, true);
+    return data + old;
+}
+
+void ZBuffer::SetGuards()
+{
+    if (size < 1)
+        return;
+    const unsigned char guard = static_cast<unsigned char>(RandomInRange(0, 255));
+    data[-1] = guard;
+    data[size] = guard;
+}
+
+void ZBuffer::CheckGuards() const
+{
+    if (!GuardsIntact(data, size))
+        ZAssertFailed(kSource, 178, kGuardCheck, ContentText(data, size));
+}
+
+void ZBuffer::Expand(int offset)
+{
+    CheckGuards();
+    const int remaining = size - offset;
+    if (remaining == 0)
+        return;
+    // A block whose size field is cut short, or that announces more than a
+    // buffer can hold, is as damaged as one that expands to the wrong count.
+    const int origExpandedSize = AnnouncedSize(data, offset, remaining);
+    PendingData expanded = {origExpandedSize < 0 ? nullptr
+                                                 : TryAllocateData(offset + origExpandedSize)};
+    if (!expanded.data)
+        ZAssertFailed(kSource, 250, "exp == origExpandedSize", nullptr);
+
+    memcpy(expanded.data, data, static_cast<size_t>(offset));
+    const int exp = ZInflateBlock(data + offset, remaining, expanded.data + offset, origExpandedSize);
+    ZASSERT(kSource, 250, exp == origExpandedSize);
+
+    FreeData(data);
+    data = expanded.data;
+    expanded.data = nullptr;
+    size = capacity = offset + origExpandedSize;
+    SetGuards();
+}
+
+int ZInflateBlock(const unsigned char* src, int srcLen, unsigned char* dst, int dstLen)
+{
+    if (srcLen < kSizeFieldBytes || dstLen < 0)
+        return Z_BUF_ERROR;
+    z_stream stream = {};   // default allocator, no opaque pointer
+    const int status = inflateInit(&stream);
+    if (status != Z_OK)
+        return status < 0 ? status : -status;
+    stream.next_in = const_cast<Bytef*>(src + kSizeFieldBytes);
+    stream.avail_in = static_cast<uInt>(srcLen - kSizeFieldBytes);
+    stream.next_out = dst;
+    stream.avail_out = static_cast<uInt>(dstLen);
+    // The shipped blocks lack the Adler-32 trailer, so inflate stops short of
+    // the stream's end after producing every byte: only the count tells.
+    inflate(&stream, Z_FINISH);
+    const int produced = static_cast<int>(stream.total_out);
+    inflateEnd(&stream);
+    return produced;
+}

@@ -37,9 +37,16 @@ public:
 
     // Null on Windows 9x and for "*NULL*".
     SECURITY_ATTRIBUTES* GetAttrs();
+    // A zero-filled block that the object frees when it is destroyed.
     void* Alloc(int bytes);
 
 private:
+    void Build(const char* permissions, ZUser* user);
+    void AddEveryone(PACL acl, DWORD mask, int sidLine, int aceLine);
+    void AddTokenUser(PACL acl, ZUser* user);
+    void AddSystem(PACL acl);
+    bool FreeBlocks(DWORD* firstError);
+
     SECURITY_ATTRIBUTES m_attrs;
     SECURITY_DESCRIPTOR m_descriptor;
     bool m_active;

@@ -1,0 +1,129 @@
+// Test helpers: checking all seven values of a raised library exception, and
+// replacing one imported system function of the test program for a while.
+#pragma once
+
+#include "zexcept.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <typeinfo>
+
+// The seven values a raise site builds an exception from.
+struct ZRaised {
+    const ZErrorDesc* desc;
+    const char* operation;
+    int rc;
+    ZString text;
+    const char* file;
+    int line;
+    ZString detail;
+};
+
+// Checks the exception's exact class and its seven values.
+template <class Ex>
+void ExpectRecord(const ZFatalEx& ex, const ZRaised& want)
+{
+    EXPECT_NE(nullptr, dynamic_cast<const Ex*>(&ex));
+    EXPECT_TRUE(typeid(ex) == typeid(Ex)) << typeid(ex).name();
+    EXPECT_EQ(want.desc, ex.desc) << ex.desc->name.c_str();
+    EXPECT_STREQ(want.operation, ex.operation);
+    EXPECT_EQ(want.rc, ex.rc);
+    EXPECT_STREQ(want.text, ex.text);
+    ASSERT_EQ(1, ex.infos.GetCount());
+    const ZExInfo* info = ex.infos.First()->value;
+    EXPECT_STREQ(want.file, info->file);
+    EXPECT_EQ(want.line, info->line);
+    EXPECT_STREQ(want.detail, info->text);
+}
+
+// Runs action, which must raise Ex with the given values.
+template <class Ex, class Action>
+void ExpectRaised(Action action, const ZRaised& want)
+{
+    try {
+        action();
+        ADD_FAILURE() << "nothing raised; expected " << want.operation << " at line " << want.line;
+    } catch (const ZFatalEx& ex) {
+        ExpectRecord<Ex>(ex, want);
+    }
+}
+
+// A system error as raise sites report it: the code and the system's text.
+template <class Ex, class Action>
+void ExpectSystemError(Action action, const ZErrorDesc& desc, const char* operation, int rc,
+                       const char* file, int line, const ZString& detail)
+{
+    ExpectRaised<Ex>(action, {&desc, operation, rc, SystemErrorText(rc), file, line, detail});
+}
+
+// A failed ZASSERT( expression ) [ // message ] of the given file and line.
+template <class Action>
+void ExpectAssertion(Action action, const char* file, int line, const char* expression,
+                     const char* message = nullptr)
+{
+    ExpectRaised<ZInternalEx>(action, {&ZErr::Unexpected, "Assertion Failed", -1, "", file, line,
+                                       "\n" + ZAssertText(file, line, expression, message)});
+}
+
+// Points every import slot of the test program for dll!function at a
+// replacement, and puts the original back when destroyed.
+class ZImportPatch {
+public:
+    ZImportPatch(const char* dll, const char* function, void* replacement)
+        : m_count(0), m_original(nullptr)
+    {
+        BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& dir =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+        for (; desc->Name; ++desc)
+            if (lstrcmpiA(reinterpret_cast<char*>(base + desc->Name), dll) == 0)
+                PatchDescriptor(base, *desc, function, replacement);
+    }
+    ~ZImportPatch()
+    {
+        for (int i = 0; i < m_count; ++i)
+            Write(m_slots[i], m_original);
+    }
+    ZImportPatch(const ZImportPatch&) = delete;
+    ZImportPatch& operator=(const ZImportPatch&) = delete;
+
+    bool Installed() const { return m_count > 0; }
+    void* Original() const { return m_original; }
+
+private:
+    void PatchDescriptor(BYTE* base, const IMAGE_IMPORT_DESCRIPTOR& desc, const char* function,
+                         void* replacement)
+    {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc.OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc.FirstThunk);
+        for (; names->u1.AddressOfData && m_count < kMaxSlots; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const auto* byName =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (strcmp(reinterpret_cast<const char*>(byName->Name), function) != 0)
+                continue;
+            void** slot = reinterpret_cast<void**>(&slots->u1.Function);
+            m_original = *slot;
+            m_slots[m_count++] = slot;
+            Write(slot, replacement);
+        }
+    }
+    static void Write(void** slot, void* value)
+    {
+        DWORD old;
+        VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
+        *slot = value;
+        VirtualProtect(slot, sizeof *slot, old, &old);
+    }
+
+    enum { kMaxSlots = 4 };
+    void** m_slots[kMaxSlots];
+    int m_count;
+    void* m_original;
+};

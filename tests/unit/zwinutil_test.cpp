@@ -1,0 +1,409 @@
+// ZRegKey against a scratch key of the current user, and the access lists that
+// ZWinSecAttrs builds, read back through the Win32 security calls.
+#include "zraise_check.h"
+#include "zuser.h"
+#include "zwinutil.h"
+
+#include <gtest/gtest.h>
+#include <sddl.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kZwinutil[] = "../../../wf/wfutil/zwinutil";
+const DWORD kFull = 0x101FFFFF;
+const DWORD kReadExecute = 0xA0000000;
+
+struct Ace {
+    int type;
+    int flags;
+    DWORD mask;
+    std::string sid;
+};
+
+std::string SidText(PSID sid)
+{
+    char* text = nullptr;
+    if (!ConvertSidToStringSidA(sid, &text))
+        return "?";
+    std::string s = text;
+    LocalFree(text);
+    return s;
+}
+
+std::string TokenUserSid(HANDLE token)
+{
+    BYTE buffer[1024];
+    DWORD length = 0;
+    if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &length))
+        return "?";
+    return SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+}
+
+std::string ProcessUserSid()
+{
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return "?";
+    std::string sid = TokenUserSid(token);
+    CloseHandle(token);
+    return sid;
+}
+
+// The ACEs of the descriptor behind a SECURITY_ATTRIBUTES, after checking the
+// parts of the structure that every class shares.
+std::vector<Ace> ReadAces(const SECURITY_ATTRIBUTES* attrs)
+{
+    std::vector<Ace> aces;
+    EXPECT_EQ(12u, attrs->nLength);
+    EXPECT_TRUE(attrs->bInheritHandle);
+    PSECURITY_DESCRIPTOR sd = attrs->lpSecurityDescriptor;
+    BOOL present = FALSE, defaulted = TRUE;
+    PACL acl = nullptr;
+    EXPECT_TRUE(GetSecurityDescriptorDacl(sd, &present, &acl, &defaulted));
+    EXPECT_TRUE(present);
+    EXPECT_FALSE(defaulted);
+    PSID owner = reinterpret_cast<PSID>(1), group = reinterpret_cast<PSID>(1);
+    EXPECT_TRUE(GetSecurityDescriptorOwner(sd, &owner, &defaulted));
+    EXPECT_TRUE(GetSecurityDescriptorGroup(sd, &group, &defaulted));
+    EXPECT_EQ(nullptr, owner);
+    EXPECT_EQ(nullptr, group);
+    if (!acl)
+        return aces;
+    EXPECT_EQ(ACL_REVISION, acl->AclRevision);
+    for (DWORD i = 0; i < acl->AceCount; ++i) {
+        void* raw = nullptr;
+        EXPECT_TRUE(GetAce(acl, i, &raw));
+        auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+        aces.push_back({ace->Header.AceType, ace->Header.AceFlags, ace->Mask,
+                        SidText(&ace->SidStart)});
+    }
+    return aces;
+}
+
+void ExpectAce(const Ace& ace, DWORD mask, const std::string& sid)
+{
+    EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace.type);
+    EXPECT_EQ(0, ace.flags);
+    EXPECT_EQ(mask, ace.mask);
+    EXPECT_EQ(sid, ace.sid);
+}
+
+void ExpectThreeAces(const char* permissions, DWORD everyoneMask)
+{
+    SCOPED_TRACE(permissions);
+    ZWinSecAttrs attrs(permissions, nullptr);
+    ASSERT_NE(nullptr, attrs.GetAttrs());
+    EXPECT_EQ(static_cast<void*>(&attrs), attrs.GetAttrs());
+    const std::vector<Ace> aces = ReadAces(attrs.GetAttrs());
+    ASSERT_EQ(3u, aces.size());
+    ExpectAce(aces[0], everyoneMask, "S-1-1-0");
+    ExpectAce(aces[1], kFull, ProcessUserSid());
+    ExpectAce(aces[2], kFull, "S-1-5-18");
+}
+
+bool ThreadImpersonates()
+{
+    HANDLE token;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token))
+        return false;
+    CloseHandle(token);
+    return true;
+}
+
+// A user whose token is the process's own, opened with the given rights.
+void GiveOwnToken(ZUser& user, DWORD access)
+{
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), access, &user.token));
+}
+
+// A refused system call of any stdcall signature, with a recognisable code.
+const int kInjectedError = ERROR_INVALID_FUNCTION;
+template <class... Args>
+BOOL WINAPI RefuseCall(Args...)
+{
+    SetLastError(kInjectedError);
+    return FALSE;
+}
+
+// AddAccessAllowedAce refused only at its gFailingAce-th call.
+int gAceCalls = 0;
+int gFailingAce = 0;
+void* gRealAddAccessAllowedAce = nullptr;
+BOOL WINAPI RefuseNthAce(PACL acl, DWORD revision, DWORD mask, PSID sid)
+{
+    if (++gAceCalls == gFailingAce)
+        return RefuseCall(acl);
+    return reinterpret_cast<BOOL(WINAPI*)(PACL, DWORD, DWORD, PSID)>(gRealAddAccessAllowedAce)(
+        acl, revision, mask, sid);
+}
+
+// Records the library's LocalAlloc blocks until LocalFree releases them.
+std::vector<void*> gLiveBlocks;
+void* gRealLocalAlloc = nullptr;
+void* gRealLocalFree = nullptr;
+HLOCAL WINAPI TrackedLocalAlloc(UINT flags, SIZE_T bytes)
+{
+    HLOCAL block = reinterpret_cast<HLOCAL(WINAPI*)(UINT, SIZE_T)>(gRealLocalAlloc)(flags, bytes);
+    if (block)
+        gLiveBlocks.push_back(block);
+    return block;
+}
+HLOCAL WINAPI TrackedLocalFree(HLOCAL block)
+{
+    for (size_t i = 0; i < gLiveBlocks.size(); ++i)
+        if (gLiveBlocks[i] == block)
+            gLiveBlocks.erase(gLiveBlocks.begin() + i);
+    return reinterpret_cast<HLOCAL(WINAPI*)(HLOCAL)>(gRealLocalFree)(block);
+}
+
+class BlockTracker {
+public:
+    BlockTracker()
+        : m_alloc("kernel32.dll", "LocalAlloc", reinterpret_cast<void*>(&TrackedLocalAlloc)),
+          m_free("kernel32.dll", "LocalFree", reinterpret_cast<void*>(&TrackedLocalFree))
+    {
+        gRealLocalAlloc = m_alloc.Original();
+        gRealLocalFree = m_free.Original();
+        gLiveBlocks.clear();
+    }
+    int Outstanding() const { return static_cast<int>(gLiveBlocks.size()); }
+
+private:
+    ZImportPatch m_alloc;
+    ZImportPatch m_free;
+};
+
+// A scratch key under HKEY_CURRENT_USER\Software, removed again at the end.
+class ZRegKeyTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        subKey = "Software\\ZRegKeyTest" + FormatInt(static_cast<int>(GetCurrentProcessId()), "%i");
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    }
+    void TearDown() override
+    {
+        RegCloseKey(key);
+        RegDeleteKeyA(HKEY_CURRENT_USER, subKey);
+    }
+    void Set(const char* name, DWORD type, const void* data, DWORD size)
+    {
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size));
+    }
+    void SetText(const char* name, const ZString& text)
+    {
+        Set(name, REG_SZ, text.c_str(), text.GetLength() + 1);
+    }
+    ZString Detail(const char* valueName) const
+    {
+        return "HKEY_CURRENT_USER\\" + subKey + " (" + valueName + ")";
+    }
+
+    ZString subKey;
+    HKEY key = nullptr;
+};
+
+} // namespace
+
+TEST(ZRegKeyRoot, NamesTheThreeRootsAndNothingElse)
+{
+    EXPECT_STREQ("HKEY_LOCAL_MACHINE\\", ZRegKey::RootName(HKEY_LOCAL_MACHINE));
+    EXPECT_STREQ("HKEY_CURRENT_USER\\", ZRegKey::RootName(HKEY_CURRENT_USER));
+    EXPECT_STREQ("HKEY_CLASSES_ROOT\\", ZRegKey::RootName(HKEY_CLASSES_ROOT));
+    EXPECT_STREQ("???\\", ZRegKey::RootName(HKEY_USERS));
+}
+
+TEST_F(ZRegKeyTest, ReadsStringValuesUpToTheBufferSize)
+{
+    SetText("short", "C:\\Programs");
+    SetText("longest", ZString('x', 4095));   // 4096 bytes with its zero
+    Set("unterminated", REG_SZ, "abc", 3);
+    for (bool readOnly : {true, false}) {
+        ZRegKey reg(HKEY_CURRENT_USER, subKey, readOnly);
+        EXPECT_STREQ("C:\\Programs", reg.QueryString("short"));
+        EXPECT_EQ(4095, reg.QueryString("longest").GetLength());
+        EXPECT_STREQ("abc", reg.QueryString("unterminated"));
+    }
+}
+
+TEST_F(ZRegKeyTest, RefusesWhatIsNotAShortEnoughStringValue)
+{
+    Set("expand", REG_EXPAND_SZ, "%TEMP%", 7);
+    const DWORD number = 7;
+    Set("number", REG_DWORD, &number, sizeof number);
+    SetText("toolong", ZString('y', 4096));
+    ZRegKey reg(HKEY_CURRENT_USER, subKey, true);
+    ExpectSystemError<ZRareEx>([&] { reg.QueryString("expand"); }, ZErr::Unexpected,
+                               "RegQueryValueEx", 0, kZwinutil, 578, Detail("expand"));
+    ExpectSystemError<ZRareEx>([&] { reg.QueryString("number"); }, ZErr::Unexpected,
+                               "RegQueryValueEx", 0, kZwinutil, 578, Detail("number"));
+    ExpectSystemError<ZRareEx>([&] { reg.QueryString("missing"); }, ZErr::Unexpected,
+                               "RegQueryValueEx", ERROR_FILE_NOT_FOUND, kZwinutil, 578,
+                               Detail("missing"));
+    ExpectSystemError<ZRareEx>([&] { reg.QueryString("toolong"); }, ZErr::Unexpected,
+                               "RegQueryValueEx", ERROR_MORE_DATA, kZwinutil, 578,
+                               Detail("toolong"));
+}
+
+TEST_F(ZRegKeyTest, MissingKeyRaisesWithItsDisplayName)
+{
+    const ZString missing = subKey + "\\missing";
+    ExpectSystemError<ZRareEx>([&] { ZRegKey reg(HKEY_CURRENT_USER, missing, true); },
+                               ZErr::Unexpected, "RegOpenKeyEx", ERROR_FILE_NOT_FOUND, kZwinutil,
+                               395, "HKEY_CURRENT_USER\\" + missing);
+    ExpectSystemError<ZRareEx>([&] { ZRegKey reg(HKEY_USERS, "ZRegKeyTestMissing", false); },
+                               ZErr::Unexpected, "RegOpenKeyEx", ERROR_FILE_NOT_FOUND, kZwinutil,
+                               395, "???\\ZRegKeyTestMissing");
+}
+
+TEST_F(ZRegKeyTest, FailedCloseRaisesUnlessAnotherErrorIsUnwinding)
+{
+    // The key handle is the object's first member; closing it behind the
+    // object's back makes the destructor's close fail.
+    auto closeBehindItsBack = [](ZRegKey& reg) { RegCloseKey(*reinterpret_cast<HKEY*>(&reg)); };
+    ExpectSystemError<ZRareEx>(
+        [&] {
+            ZRegKey reg(HKEY_CURRENT_USER, subKey, true);
+            closeBehindItsBack(reg);
+        },
+        ZErr::Unexpected, "RegCloseKey", ERROR_INVALID_HANDLE, kZwinutil, 421, "");
+    try {
+        ZRegKey reg(HKEY_CURRENT_USER, subKey, true);
+        closeBehindItsBack(reg);
+        throw std::runtime_error("first");
+    } catch (const std::runtime_error& first) {
+        EXPECT_STREQ("first", first.what());
+    }
+}
+
+TEST(ZWinSecAttrs, AccessListsOfThePermissionClasses)
+{
+    ExpectThreeAces("*PUBLIC*", kFull);
+    for (const char* protectedText : {"*PROTECTED*", "A", "RH", "", "*public*"})
+        ExpectThreeAces(protectedText, kReadExecute);
+
+    ZWinSecAttrs privateAttrs("*PRIVATE*", nullptr);
+    ASSERT_NE(nullptr, privateAttrs.GetAttrs());
+    const std::vector<Ace> aces = ReadAces(privateAttrs.GetAttrs());
+    ASSERT_EQ(2u, aces.size());
+    ExpectAce(aces[0], kFull, ProcessUserSid());
+    ExpectAce(aces[1], kFull, "S-1-5-18");
+
+    ZWinSecAttrs none("*NULL*", nullptr);
+    EXPECT_EQ(nullptr, none.GetAttrs());
+}
+
+TEST(ZWinSecAttrs, UserAceComesFromTheGivenUsersTokenWhichStaysOpen)
+{
+    ZUser user;
+    GiveOwnToken(user, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE);
+    {
+        ZWinSecAttrs attrs("*PRIVATE*", &user);
+        EXPECT_FALSE(ThreadImpersonates());
+        const std::vector<Ace> aces = ReadAces(attrs.GetAttrs());
+        ASSERT_EQ(2u, aces.size());
+        ExpectAce(aces[0], kFull, TokenUserSid(user.token));
+    }
+    EXPECT_EQ(ProcessUserSid(), TokenUserSid(user.token));
+}
+
+TEST(ZWinSecAttrs, AnUnusableTokenRaisesBeforeAnythingIsImpersonated)
+{
+    ZUser stranger;
+    stranger.token = CreateEventA(nullptr, FALSE, FALSE, nullptr);   // a handle, not a token
+    ExpectSystemError<ZRareEx>([&] { ZWinSecAttrs attrs("*PUBLIC*", &stranger); },
+                               ZErr::Unexpected, "ImpersonateLoggedOnUser", ERROR_INVALID_HANDLE,
+                               "../../../wf/wfutil/zuser", 152, "");
+    EXPECT_FALSE(ThreadImpersonates());
+}
+
+// Each security call of the constructor refused in turn: the error names the
+// call and its line, the impersonation has ended and no block is left behind.
+TEST(ZWinSecAttrs, EachRefusedCallRaisesItsRowAndLeavesNothingBehind)
+{
+    struct Row {
+        const char* function;
+        void* refusal;
+        int failAtCall;
+        const char* permissions;
+        const char* operation;
+        int line;
+    };
+    void* refuse3 = reinterpret_cast<void*>(&RefuseCall<void*, void*, void*>);
+    void* refuse4 = reinterpret_cast<void*>(&RefuseCall<void*, void*, void*, void*>);
+    void* refuse7 = reinterpret_cast<void*>(&RefuseCall<void*, void*, void*, void*, void*, void*, void*>);
+    void* refuse5 = reinterpret_cast<void*>(&RefuseCall<void*, void*, void*, void*, void*>);
+    void* refuse2 = reinterpret_cast<void*>(&RefuseCall<void*, void*>);
+    void* refuseAce = reinterpret_cast<void*>(&RefuseNthAce);
+    const Row rows[] = {
+        {"InitializeAcl", refuse3, 0, "*PUBLIC*", "InitializeAcl", 714},
+        {"InitializeSid", refuse3, 0, "*PUBLIC*", "InitSid", 725},
+        {"AddAccessAllowedAce", refuseAce, 1, "*PUBLIC*", "AddAccessAllowedAce", 733},
+        {"InitializeSid", refuse3, 0, "*PROTECTED*", "InitSid", 742},
+        {"AddAccessAllowedAce", refuseAce, 1, "*PROTECTED*", "AddAccessAllowedAce", 750},
+        {"OpenProcessToken", refuse3, 0, "*PRIVATE*", "OpenProcTok", 770},
+        {"GetTokenInformation", refuse5, 0, "*PRIVATE*", "GetTokenInformation", 779},
+        {"AddAccessAllowedAce", refuseAce, 2, "*PUBLIC*", "AddAccessAllowedAce", 791},
+        {"AddAccessAllowedAce", refuseAce, 1, "*PRIVATE*", "AddAccessAllowedAce", 791},
+        {"LookupAccountNameA", refuse7, 0, "*PRIVATE*", "LookupAccountName", 807},
+        {"AddAccessAllowedAce", refuseAce, 3, "*PROTECTED*", "AddAccessAllowedAce", 814},
+        {"InitializeSecurityDescriptor", refuse2, 0, "*PRIVATE*", "InitializeSecurityDescriptor", 821},
+        {"SetSecurityDescriptorDacl", refuse4, 0, "*PUBLIC*", "SetSecurityDescriptorDacl", 825},
+    };
+    BlockTracker blocks;
+    ZUser user;
+    GiveOwnToken(user, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.function << " " << row.permissions);
+        const bool tokenOpened = strcmp(row.function, "OpenProcessToken") == 0;
+        for (ZUser* who : {static_cast<ZUser*>(nullptr), &user}) {
+            if (who && tokenOpened)
+                continue;   // a given user's token is never opened
+            ZImportPatch refusal("advapi32.dll", row.function, row.refusal);
+            ASSERT_TRUE(refusal.Installed());
+            gRealAddAccessAllowedAce = refusal.Original();
+            gAceCalls = 0;
+            gFailingAce = row.failAtCall;
+            ExpectSystemError<ZRareEx>([&] { ZWinSecAttrs attrs(row.permissions, who); },
+                                       ZErr::Unexpected, row.operation, kInjectedError, kZwinutil,
+                                       row.line, "");
+            EXPECT_FALSE(ThreadImpersonates());
+            EXPECT_EQ(0, blocks.Outstanding());
+        }
+    }
+}
+
+TEST(ZWinSecAttrs, AllocGivesZeroedBlocksAndRaisesWhenRefused)
+{
+    ZWinSecAttrs attrs("*NULL*", nullptr);
+    const unsigned char* block = static_cast<unsigned char*>(attrs.Alloc(64));
+    ASSERT_NE(nullptr, block);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(0, block[i]);
+    ExpectSystemError<ZRareEx>([&] { attrs.Alloc(0x7FFFFFF0); }, ZErr::Unexpected, "LocalAlloc",
+                               ERROR_NOT_ENOUGH_MEMORY, kZwinutil, 881, "");
+}
+
+TEST(ZWinSecAttrs, FailedFreeRaisesUnlessAnotherErrorIsUnwinding)
+{
+    ExpectSystemError<ZRareEx>(
+        [] {
+            ZWinSecAttrs attrs("*PUBLIC*", nullptr);
+            LocalFree(attrs.Alloc(16));   // the destructor frees it a second time
+        },
+        ZErr::Unexpected, "~ZWinSecAttrs", ERROR_INVALID_HANDLE, kZwinutil, 870, "");
+    try {
+        ZWinSecAttrs attrs("*PUBLIC*", nullptr);
+        LocalFree(attrs.Alloc(16));
+        throw std::runtime_error("first");
+    } catch (const std::runtime_error& first) {
+        EXPECT_STREQ("first", first.what());
+    }
+}

@@ -1,0 +1,166 @@
+#include "dialog.h"
+
+// The window property that ties a dialog window to its object.
+static const char kObjectProp[] = "CDialogObject";
+
+CDialog::CDialog(UINT templateId)
+    : m_hWnd(NULL), m_templateId(templateId), m_modal(false), m_loopEnded(false), m_loopResult(0)
+{
+}
+
+CDialog::~CDialog()
+{
+    // Nothing of a half-destroyed object may see the window's last messages.
+    if (m_hWnd) {
+        HWND hWnd = m_hWnd;
+        Detach();
+        ::DestroyWindow(hWnd);
+    }
+}
+
+INT_PTR CDialog::DoModal(HWND parent)
+{
+    m_modal = true;
+    INT_PTR r = ::DialogBoxParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_templateId), parent,
+                                  DialogProc, reinterpret_cast<LPARAM>(this));
+    m_modal = false;
+    return r;
+}
+
+bool CDialog::Create(HWND parent)
+{
+    m_modal = false;
+    HWND hWnd = ::CreateDialogParamA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(m_templateId), parent,
+                                     DialogProc, reinterpret_cast<LPARAM>(this));
+    return hWnd != NULL;
+}
+
+INT_PTR CDialog::RunModalLoop(HWND parent)
+{
+    m_loopEnded = false;
+    m_loopResult = 0;
+    if (!Create(parent))
+        return -1;
+    MSG msg;
+    while (m_hWnd && !m_loopEnded && ::GetMessageA(&msg, NULL, 0, 0) > 0) {
+        if (!WalkPreTranslate(&msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+    DestroyWindow();
+    return m_loopResult;
+}
+
+void CDialog::EndDialog(INT_PTR code)
+{
+    if (m_modal) {
+        ::EndDialog(m_hWnd, code);
+    } else {
+        m_loopEnded = true;
+        m_loopResult = code;
+    }
+}
+
+void CDialog::DestroyWindow()
+{
+    if (m_hWnd)
+        ::DestroyWindow(m_hWnd);
+}
+
+bool CDialog::PreTranslateMessage(MSG* msg)
+{
+    return ::IsDialogMessageA(m_hWnd, msg) != FALSE;
+}
+
+bool CDialog::WalkPreTranslate(MSG* msg)
+{
+    if (msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST)
+        return false;
+    for (HWND hWnd = msg->hwnd; hWnd; hWnd = ::GetParent(hWnd)) {
+        CDialog* dlg = FromHandle(hWnd);
+        // A handler may destroy the window and its object: nothing of the
+        // object is touched once it has answered.
+        if (dlg && dlg->PreTranslateMessage(msg))
+            return true;
+    }
+    return false;
+}
+
+bool CDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM, INT_PTR& result)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        result = OnInitDialog();
+        return true;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            OnOK();
+            return true;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            OnCancel();
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+CDialog* CDialog::FromHandle(HWND hWnd)
+{
+    return static_cast<CDialog*>(::GetPropA(hWnd, kObjectProp));
+}
+
+void CDialog::Attach(HWND hWnd)
+{
+    m_hWnd = hWnd;
+    ::SetPropA(hWnd, kObjectProp, this);
+}
+
+void CDialog::Detach()
+{
+    ::RemovePropA(m_hWnd, kObjectProp);
+    m_hWnd = NULL;
+}
+
+// Messages whose answer is the dialog procedure's return value itself rather
+// than DWLP_MSGRESULT.
+static bool ReturnsDirectly(UINT msg)
+{
+    return msg == WM_INITDIALOG || msg == WM_QUERYDRAGICON || msg == WM_COMPAREITEM ||
+           msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM ||
+           (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC);
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG)
+        reinterpret_cast<CDialog*>(lParam)->Attach(hWnd);
+    CDialog* dlg = FromHandle(hWnd);
+    if (!dlg)
+        return FALSE;
+    if (msg == WM_NCDESTROY) {
+        dlg->Detach();
+        return FALSE;
+    }
+    INT_PTR result = 0;
+    if (!dlg->OnMessage(msg, wParam, lParam, result))
+        return FALSE;
+    // The handler may have destroyed the window and deleted the object.
+    if (ReturnsDirectly(msg))
+        return result;
+    if (::IsWindow(hWnd))
+        ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+ZString WindowText(HWND hWnd)
+{
+    int n = ::GetWindowTextLengthA(hWnd);
+    char* buf = new char[n + 1];
+    ZString text(buf, ::GetWindowTextA(hWnd, buf, n + 1));
+    delete[] buf;
+    return text;
+}

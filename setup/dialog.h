@@ -1,0 +1,63 @@
+// The setup's thin dialog layer on plain Win32. Every window of the setup is a
+// dialog built from a template; one C++ object stands behind each dialog
+// window. A static dialog procedure hands each message to the object's
+// virtual OnMessage, whose switch is that class's message map.
+#pragma once
+
+#include "zstring.h"
+
+#include <windows.h>
+
+class CDialog {
+public:
+    explicit CDialog(UINT templateId);
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
+
+    // Runs the dialog modally with the system's dialog box loop.
+    INT_PTR DoModal(HWND parent);
+    // Creates the dialog window modelessly; false when the window could not be made.
+    bool Create(HWND parent);
+    // Creates the dialog modelessly and runs its own message loop, with the
+    // pre-translation of every dialog on the message's way, until the window
+    // is destroyed or EndDialog is called. Returns the EndDialog code (0 when
+    // the window was destroyed).
+    INT_PTR RunModalLoop(HWND parent);
+    void EndDialog(INT_PTR code);
+    void DestroyWindow();
+
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
+
+    // Keyboard pre-translation before a message is dispatched; true when the
+    // message was consumed. The default is the system's dialog processing.
+    virtual bool PreTranslateMessage(MSG* msg);
+    // Offers the message to every dialog object from the message's window up
+    // through its parents and owners; true when one of them consumed it.
+    static bool WalkPreTranslate(MSG* msg);
+
+protected:
+    // The message map. Returns true when the message was handled, with
+    // result the dialog procedure's answer for it.
+    virtual bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result);
+    virtual BOOL OnInitDialog() { return TRUE; }
+    virtual void OnOK() { EndDialog(IDOK); }
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+
+    HWND m_hWnd;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static CDialog* FromHandle(HWND hWnd);
+    void Attach(HWND hWnd);
+    void Detach();
+
+    UINT m_templateId;
+    bool m_modal;        // run by DoModal: ended with the system's EndDialog
+    bool m_loopEnded;    // RunModalLoop: EndDialog called
+    INT_PTR m_loopResult;
+};
+
+// The whole text of a window or control.
+ZString WindowText(HWND hWnd);

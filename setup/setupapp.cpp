@@ -1,0 +1,104 @@
+#include "setupapp.h"
+
+#include "setupmain.h"
+#include "zinit.h"
+#include "zmutex.h"
+#include "ztrace.h"
+
+#include <commctrl.h>
+#include <share.h>
+#include <time.h>
+#include <windows.h>
+
+// Owns the session log stream so that it is closed after every other object
+// of the program has gone.
+struct CSessionLog {
+    CSessionLog();
+    ~CSessionLog();
+};
+
+FILE* gSetupLog;
+static CSessionLog gSessionLog Z_INIT(Z_INIT_APP_LOG);
+
+// Shared for reading and writing with other processes. When the log cannot be
+// opened (no drive C, root not writable, the name taken by a directory), lines
+// go to the null device instead: they are dropped and the setup runs as usual.
+CSessionLog::CSessionLog()
+{
+    gSetupLog = _fsopen("C:\\setup.log", "at", _SH_DENYNO);
+    if (!gSetupLog)
+        gSetupLog = fopen("NUL", "wt");
+}
+
+CSessionLog::~CSessionLog()
+{
+    if (gSetupLog)
+        fclose(gSetupLog);
+    gSetupLog = NULL;
+}
+
+// Run-time DLL searches look in the system directory only, so that a library
+// planted beside setup.exe (a download folder) is never loaded. Looked up at
+// run time: older systems lack the call and still start. Windows Vista (6.0)
+// is left alone, because creating a shell link there fails under the
+// restriction.
+static void RestrictDllSearch()
+{
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (::GetVersionExA(&version) && version.dwMajorVersion == 6 && version.dwMinorVersion == 0)
+        return;
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    SetDefaultDllDirectoriesFn setDirs = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDirs)
+        setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+CSetupApp::CSetupApp()
+{
+    _tzset();
+    RestrictDllSearch();
+}
+
+static CSetupApp theApp Z_INIT(Z_INIT_APP_OBJECT);
+
+// The separator line that opens each run's share of the session log.
+static void WriteStartupLine()
+{
+    if (TraceLevel(&gRootTraceChannel) < 0)
+        return;
+    if (gTraceLock)
+        gTraceLock->Lock();
+    FILE* out = gRootTraceChannel.Header("0");
+    fputs(ZString('-', 45), out);
+    fputs("\n", out);
+    fflush(out);
+    if (gTraceLock)
+        gTraceLock->UnLock();
+}
+
+bool CSetupApp::InitInstance()
+{
+    if (gSetupLog) {
+        gTraceSink = gSetupLog;
+        WriteStartupLine();
+    }
+    ::InitCommonControls();
+    ::SetCursor(::LoadCursorA(NULL, IDC_ARROW));
+    CSetupMain backdrop;
+    backdrop.RunModalLoop(NULL);
+    return false;
+}
+
+int CSetupApp::Run()
+{
+    InitInstance();
+    return 0;
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    // The command line is not interpreted.
+    return theApp.Run();
+}

@@ -1,0 +1,248 @@
+#include "setupmain.h"
+
+#include "resource.h"
+#include "wizard.h"
+#include "wizsteps.h"
+#include "zinit.h"
+
+#include <shellapi.h>
+
+static const char kProductName[] = "CuratoNet";
+static const char kMakerLine[] = "Tamber Labs ";
+
+// The fixed-pitch font of the About box's version line, made once for the
+// process and deleted at exit.
+struct CSharedFont {
+    CSharedFont() : handle(::CreateFontA(12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Courier")) {}
+    ~CSharedFont() { ::DeleteObject(handle); }
+    HFONT handle;
+};
+static CSharedFont gCourierFont Z_INIT(Z_INIT_APP_FONTS);
+
+CSetupMain::CSetupMain()
+    : CDialog(IDD_SETUP_MAIN),
+      m_hIcon(::LoadIconA(::GetModuleHandleA(NULL), MAKEINTRESOURCEA(IDI_SETUP))),
+      m_pWizard(NULL)
+{
+}
+
+CSetupMain::~CSetupMain()
+{
+    delete m_pWizard;
+}
+
+bool CSetupMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result)
+{
+    switch (msg) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
+            return false;
+        {
+            CAboutDlg about;
+            about.DoModal(m_hWnd);
+        }
+        return true;
+    case WM_PAINT:
+        OnPaint();
+        return true;
+    case WM_ERASEBKGND:
+        result = TRUE;   // painting covers the whole client area
+        return true;
+    case WM_SIZE:
+        OnSize();
+        return false;
+    case WM_QUERYDRAGICON:
+        result = reinterpret_cast<INT_PTR>(m_hIcon);
+        return true;
+    case WM_DESTROY:
+        OnDestroy();
+        return false;
+    case WM_CLOSE:
+        OnCancel();
+        return true;
+    }
+    return CDialog::OnMessage(msg, wParam, lParam, result);
+}
+
+BOOL CSetupMain::OnInitDialog()
+{
+    PlaceOnDesktop();
+    AddAboutToSystemMenu();
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SetWindowTextA(m_hWnd, "CuratoNet Installation");
+
+    m_pWizard = new CWizardDlg(this);
+    m_pWizard->Create(m_hWnd);
+    HWND wizard = m_pWizard->GetSafeHwnd();
+    ::ShowWindow(wizard, SW_SHOWNORMAL);
+    ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+    ::SetFocus(wizard);
+    return FALSE;
+}
+
+// Margins of a tenth of the desktop's width on every side, the vertical ones too.
+void CSetupMain::PlaceOnDesktop()
+{
+    RECT r;
+    ::GetClientRect(::GetDesktopWindow(), &r);
+    int width = r.right - r.left;
+    int m = width / 10;
+    ::SetWindowPos(m_hWnd, NULL, m, m, width - 2 * m, (r.bottom - r.top) - 2 * m, SWP_NOZORDER);
+}
+
+void CSetupMain::AddAboutToSystemMenu()
+{
+    HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
+    if (!menu)
+        return;
+    char text[256] = "";
+    if (::LoadStringA(::GetModuleHandleA(NULL), IDS_ABOUTBOX, text, sizeof text) <= 0)
+        return;
+    ::AppendMenuA(menu, MF_SEPARATOR, 0, NULL);
+    ::AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
+}
+
+// Repaints and keeps the wizard frame centred over the backdrop. The size
+// change of the placement comes before the frame exists and only repaints.
+void CSetupMain::OnSize()
+{
+    ::InvalidateRect(m_hWnd, NULL, FALSE);
+    if (!m_pWizard || !m_pWizard->GetSafeHwnd())
+        return;
+    HWND wizard = m_pWizard->GetSafeHwnd();
+    RECT outer, inner;
+    ::GetWindowRect(m_hWnd, &outer);
+    ::GetWindowRect(wizard, &inner);
+    int x = outer.left + ((outer.right - outer.left) - (inner.right - inner.left)) / 2;
+    int y = outer.top + ((outer.bottom - outer.top) - (inner.bottom - inner.top)) / 2;
+    ::SetWindowPos(wizard, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetFocus(wizard);
+}
+
+void CSetupMain::OnPaint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(m_hWnd, &ps);
+    if (::IsIconic(m_hWnd))
+        PaintIcon(dc);
+    else
+        PaintBackdrop(dc);
+    ::EndPaint(m_hWnd, &ps);
+}
+
+void CSetupMain::PaintIcon(HDC dc)
+{
+    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT r;
+    ::GetClientRect(m_hWnd, &r);
+    int x = (r.right - r.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (r.bottom - r.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, m_hIcon);
+}
+
+// 160 bands from RGB(255, 0, 155) at the top down to RGB(2, 0, 1).
+static void PaintGradient(HDC dc, const RECT& client)
+{
+    int h = client.bottom - client.top;
+    for (int i = 0; i < 160; ++i) {
+        RECT band = {client.left, client.top + h * i / 160, client.right, client.top + h * (i + 1) / 160};
+        HBRUSH brush = ::CreateSolidBrush(RGB(255 - 255 * i / 160, 0, 155 - 155 * i / 160));
+        ::FillRect(dc, &band, brush);
+        ::DeleteObject(brush);
+    }
+}
+
+static const COLORREF kBlack = RGB(0, 0, 0);
+static const COLORREF kGrey = RGB(128, 128, 128);
+static const COLORREF kWhite = RGB(255, 255, 255);
+
+// The title in white on top of a grey extrusion down and to the right to a black edge.
+static void PaintTitle(HDC dc)
+{
+    static const char kTitle[] = "CuratoNet for Collectibles";
+    static const struct { int x, y; COLORREF colour; } kLayers[] = {
+        {20, 10, kBlack}, {19, 9, kGrey}, {18, 8, kGrey}, {17, 7, kGrey},
+        {16, 6, kGrey}, {15, 5, kGrey}, {14, 4, kWhite},
+    };
+    for (const auto& layer : kLayers) {
+        ::SetTextColor(dc, layer.colour);
+        ::TextOutA(dc, layer.x, layer.y, kTitle, sizeof kTitle - 1);
+    }
+}
+
+// The maker's name in the bottom right corner with the same extrusion.
+static void PaintMakerLine(HDC dc, RECT r)
+{
+    static const COLORREF kLayers[] = {kBlack, kGrey, kGrey, kGrey, kGrey, kGrey, kWhite};
+    for (COLORREF colour : kLayers) {
+        ::SetTextColor(dc, colour);
+        ::DrawTextA(dc, kMakerLine, -1, &r, DT_SINGLELINE | DT_BOTTOM | DT_RIGHT);
+        ::OffsetRect(&r, -1, -1);
+    }
+}
+
+void CSetupMain::PaintBackdrop(HDC dc)
+{
+    RECT r;
+    ::GetClientRect(m_hWnd, &r);
+    PaintGradient(dc, r);
+    ::SetBkMode(dc, TRANSPARENT);
+    HFONT font = ::CreateFontA((r.right - r.left) / 16, 0, 0, 0, 400, TRUE, FALSE, FALSE, ANSI_CHARSET,
+                               OUT_TT_PRECIS, 0, PROOF_QUALITY, 4, "Verdana");
+    HGDIOBJ oldFont = ::SelectObject(dc, font);
+    PaintTitle(dc);
+    PaintMakerLine(dc, r);
+    ::SelectObject(dc, oldFont);
+    ::DeleteObject(font);
+}
+
+void CSetupMain::OnDestroy()
+{
+    if (!::WinHelpA(m_hWnd, NULL, HELP_QUIT, 0))
+        ::MessageBoxA(m_hWnd, "Failed to launch help.", NULL, MB_OK);
+}
+
+void CSetupMain::OnCancel()
+{
+    if (!m_pWizard || !m_pWizard->m_pCurStep) {
+        DestroyWindow();
+        return;
+    }
+    if (m_pWizard->m_bFinished) {
+        LaunchInstalledApp();
+        DestroyWindow();
+        return;
+    }
+    if (::MessageBoxA(m_hWnd, "Are you sure you want to cancel the installation of the software?",
+                      "Confirm Cancel", MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    CWizardDlg* wizard = m_pWizard;
+    m_pWizard = NULL;
+    wizard->DestroyWindow();
+    delete wizard;
+    ::PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+// The installed application is started from the directory it was installed
+// to, so a destination changed on the destination page is honoured. The
+// result is not checked: the setup closes anyway.
+void CSetupMain::LaunchInstalledApp()
+{
+    ZString program = JoinPath(gDestDir, "CuratoApp.exe");
+    ::ShellExecuteA(NULL, "open", program, "", gDestDir, SW_SHOW);
+}
+
+CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX)
+{
+}
+
+BOOL CAboutDlg::OnInitDialog()
+{
+    HWND version = Item(IDC_ABOUT_VERSION);
+    ::SendMessageA(version, WM_SETFONT, reinterpret_cast<WPARAM>(gCourierFont.handle), TRUE);
+    ::SetWindowTextA(m_hWnd, kProductName);
+    ::SetWindowTextA(Item(IDC_ABOUT_TITLE), kProductName);
+    ::SetWindowTextA(version, ModuleListing());
+    return TRUE;
+}

@@ -1,3 +1,4 @@
+#include "trace_capture.h"
 #include "zmutex.h"
 #include "ztrace.h"
 
@@ -6,57 +7,8 @@
 #include <windows.h>
 
 #include <climits>
-#include <string>
-#include <vector>
 
 namespace {
-
-SYSTEMTIME LocalTime(int month, int day, int hour, int minute, int second, int ms)
-{
-    SYSTEMTIME t = {};
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    t.wMilliseconds = static_cast<WORD>(ms);
-    return t;
-}
-
-// Points gTraceSink at a fresh temporary file while it lives.
-class TraceCapture {
-public:
-    TraceCapture() : saved(gTraceSink)
-    {
-        char dir[MAX_PATH];
-        GetTempPathA(MAX_PATH, dir);
-        GetTempFileNameA(dir, "ztr", 0, path);
-        file = fopen(path, "w+");
-        gTraceSink = file;
-    }
-    ~TraceCapture()
-    {
-        gTraceSink = saved;
-        fclose(file);
-        DeleteFileA(path);
-    }
-    std::vector<std::string> Lines()
-    {
-        fflush(file);
-        rewind(file);
-        std::vector<std::string> lines;
-        char buffer[512];
-        while (fgets(buffer, sizeof buffer, file))
-            lines.push_back(buffer);
-        fseek(file, 0, SEEK_END);
-        return lines;
-    }
-
-private:
-    FILE* saved;
-    FILE* file;
-    char path[MAX_PATH];
-};
 
 // Takes the channel list away while it lives, as if no channel existed.
 class NoChannels {
@@ -77,11 +29,6 @@ private:
     int count;
 };
 
-std::string OwnPidTag()
-{
-    return ZPidTag(static_cast<int>(GetCurrentProcessId())).c_str();
-}
-
 DWORD WINAPI ReadThreadTag(void* result)
 {
     *static_cast<std::string*>(result) = CurrentThreadTag().c_str();
@@ -101,11 +48,12 @@ std::string TagOfAnotherThread()
 
 TEST(ZTraceHeader, PrefixOfAKnownProcessTimeAndChannel)
 {
-    const SYSTEMTIME march5 = LocalTime(3, 5, 9, 5, 0, 42);
+    // Year, month, weekday, day, hour, minute, second, milliseconds.
+    const SYSTEMTIME march5 = {2026, 3, 4, 5, 9, 5, 0, 42};
     EXPECT_STREQ("234   |0305|090500.042|        |0|",
                  gRootTraceChannel.Prefix(ZPidTag(1234) + CurrentThreadTag(), march5, "0"));
 
-    const SYSTEMTIME newYearsEve = LocalTime(12, 31, 23, 59, 59, 999);
+    const SYSTEMTIME newYearsEve = {2026, 12, 4, 31, 23, 59, 59, 999};
     EXPECT_STREQ("000   |1231|235959.999|ZMutex  |8|",
                  gMutexTraceChannel->Prefix(ZPidTag(1000) + "   ", newYearsEve, "8"));
 

@@ -150,4 +150,28 @@ TEST_F(SetupPayload, DatabasePacksAtAboutSevenAndAHalfToOne)
     EXPECT_LT(ratio, 8.2);
 }
 
+// The setup registers the browser control library through this export and
+// starts the application after Close.
+TEST(PayloadFiles, RegistrationExportAnswersAndTheApplicationIsAWindowsProgram)
+{
+    HMODULE lib = LoadLibraryA((std::string(PAYLOAD_FILES) + "/Shdocvw.dll").c_str());
+    ASSERT_NE(lib, nullptr);
+    typedef HRESULT(WINAPI * RegisterFunc)();
+    RegisterFunc reg = reinterpret_cast<RegisterFunc>(GetProcAddress(lib, "DllRegisterServer"));
+    ASSERT_NE(reg, nullptr);
+    EXPECT_EQ(reg(), S_OK);
+    FreeLibrary(lib);
+
+    HMODULE app = LoadLibraryExA((std::string(PAYLOAD_FILES) + "/curatoapp.EXE").c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(app, nullptr);
+    FreeLibrary(app);
+    Bytes image;
+    ASSERT_TRUE(ReadBytes(std::string(PAYLOAD_FILES) + "/curatoapp.EXE", &image));
+    ASSERT_GT(image.size(), 0x40u);
+    const size_t pe = image[0x3C] | image[0x3D] << 8;
+    ASSERT_LT(pe + 0x5E, image.size());
+    EXPECT_EQ(image[pe + 0x5C], IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
 } // namespace

@@ -1,0 +1,608 @@
+// ZFile's open modes, writes and closes, and the file and directory functions,
+// on the NT platform in a fresh temporary directory per test.
+#include "zbuffer.h"
+#include "zfile.h"
+#include "zraise_check.h"
+#include "zsecurity_check.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kZfile[] = "../../../wf/wfutil/zfile";
+const DWORD kSequential = FILE_FLAG_SEQUENTIAL_SCAN;
+
+// What the library passed to one CreateFileA or CreateDirectoryA call.
+struct CreateCall {
+    std::string path;
+    DWORD access;
+    DWORD share;
+    DWORD disposition;
+    DWORD flags;
+    bool secured;
+    std::vector<Ace> aces;
+};
+std::vector<CreateCall> gCreateCalls;
+void* gRealCreateFileA = nullptr;
+void* gRealCreateDirectoryA = nullptr;
+
+void Record(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
+            SECURITY_ATTRIBUTES* security)
+{
+    CreateCall call{path, access, share, disposition, flags, security != nullptr, {}};
+    if (security)
+        call.aces = ReadAces(security);   // the descriptor lives only for the call
+    gCreateCalls.push_back(call);
+}
+
+HANDLE WINAPI RecordingCreateFileA(const char* path, DWORD access, DWORD share,
+                                   SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
+                                   HANDLE templateFile)
+{
+    Record(path, access, share, disposition, flags, security);
+    return reinterpret_cast<HANDLE(WINAPI*)(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD,
+                                            DWORD, HANDLE)>(gRealCreateFileA)(
+        path, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL WINAPI RecordingCreateDirectoryA(const char* path, SECURITY_ATTRIBUTES* security)
+{
+    Record(path, 0, 0, 0, 0, security);
+    return reinterpret_cast<BOOL(WINAPI*)(const char*, SECURITY_ATTRIBUTES*)>(
+        gRealCreateDirectoryA)(path, security);
+}
+
+class CreateRecorder {
+public:
+    CreateRecorder()
+        : m_file("kernel32.dll", "CreateFileA", reinterpret_cast<void*>(&RecordingCreateFileA)),
+          m_dir("kernel32.dll", "CreateDirectoryA",
+                reinterpret_cast<void*>(&RecordingCreateDirectoryA))
+    {
+        gRealCreateFileA = m_file.Original();
+        gRealCreateDirectoryA = m_dir.Original();
+        gCreateCalls.clear();
+    }
+
+private:
+    ZImportPatch m_file;
+    ZImportPatch m_dir;
+};
+
+// SetFilePointer that reports 0xFFFFFFFF, with or without an error code.
+DWORD gSeekError = 0;
+DWORD WINAPI FarSetFilePointer(HANDLE, LONG, LONG*, DWORD)
+{
+    if (gSeekError)
+        SetLastError(gSeekError);
+    return INVALID_SET_FILE_POINTER;
+}
+
+DWORD WINAPI RefusingGetCurrentDirectoryA(DWORD, char*)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+}
+
+void RemoveTree(const std::string& dir)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = dir + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+class ZFileTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        ASSERT_NE(0u, GetTempPathA(sizeof temp, temp));
+        static int serial = 0;
+        dir = JoinPath(temp, "zfile" + FormatInt(static_cast<int>(GetCurrentProcessId()), "%i") +
+                                 "_" + FormatInt(++serial, "%i"));
+        ASSERT_TRUE(CreateDirectoryA(dir, nullptr));
+    }
+    void TearDown() override { RemoveTree(dir.c_str()); }
+
+    ZString Path(const char* name) const { return JoinPath(dir, name); }
+    static void Put(const char* path, const std::string& bytes)
+    {
+        HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        DWORD written = 0;
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(h);
+    }
+    static std::string Content(const char* path)
+    {
+        HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return "<missing>";
+        char buffer[4096];
+        DWORD got = 0;
+        ReadFile(h, buffer, sizeof buffer, &got, nullptr);
+        CloseHandle(h);
+        return std::string(buffer, got);
+    }
+    static void WriteText(ZFile& file, const char* text)
+    {
+        file.Write(text, static_cast<int>(strlen(text)));
+    }
+    // Opens, writes text and closes in one go.
+    static void OpenWrite(const char* path, const char* mode, const char* text)
+    {
+        ZFile file;
+        file.Open(path, mode);
+        WriteText(file, text);
+        file.Close();
+    }
+    static ZString OpenDetail(const char* path, const char* mode)
+    {
+        return "Open file <" + ZString(path) + "> mode <" + mode + "> from <" + ZCurrentDir() + ">";
+    }
+    // Whether a second opener with this access and full sharing gets in.
+    static bool OthersMayOpen(const char* path, DWORD access)
+    {
+        HANDLE h = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(h);
+        return true;
+    }
+
+    ZString dir;
+};
+
+} // namespace
+
+TEST(ZFilePermissions, ClassNames)
+{
+    EXPECT_STREQ("*PUBLIC*", gPermPublic);
+    EXPECT_STREQ("*PROTECTED*", gPermProtected);
+    EXPECT_STREQ("*PRIVATE*", gPermPrivate);
+    EXPECT_STREQ("*NULL*", gPermNull);
+}
+
+TEST_F(ZFileTest, EachModeOpensWithItsDispositionSharingAndAccessList)
+{
+    struct Row {
+        const char* mode;
+        bool fileExists;
+        DWORD access;
+        DWORD share;
+        DWORD disposition;
+    };
+    const DWORD rw = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const Row rows[] = {
+        {"R", true, GENERIC_READ, rw, OPEN_EXISTING},
+        {"re", true, GENERIC_READ, rw, OPEN_EXISTING},
+        {"A", true, GENERIC_WRITE, rw, OPEN_EXISTING},
+        {"t", true, GENERIC_WRITE, FILE_SHARE_READ, TRUNCATE_EXISTING},
+        {"C", false, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW},
+        {"CT", true, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS},
+        {"tc", false, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS},
+        {"CA", false, GENERIC_WRITE, rw, OPEN_ALWAYS},
+        {"aC", true, GENERIC_WRITE, rw, OPEN_ALWAYS},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.mode);
+        const ZString path = Path(row.mode) + ".dat";
+        if (row.fileExists)
+            Put(path, "old");
+        CreateRecorder recorder;
+        ZFile file;
+        file.Open(path, row.mode);
+        EXPECT_STREQ(path, file.name);
+        EXPECT_FALSE(file.immedEOF);
+        EXPECT_NE(INVALID_HANDLE_VALUE, file.f);
+        ASSERT_EQ(1u, gCreateCalls.size());
+        const CreateCall& call = gCreateCalls[0];
+        EXPECT_EQ(std::string(path), call.path);
+        EXPECT_EQ(row.access, call.access);
+        EXPECT_EQ(row.share, call.share);
+        EXPECT_EQ(row.disposition, call.disposition);
+        EXPECT_EQ(kSequential | 0xA0, call.flags);   // the default "A": normal and archive
+        EXPECT_EQ(row.access == GENERIC_WRITE, call.secured);
+        if (call.secured)
+            ExpectClassAces(call.aces, kReadExecute);
+        // Whom the open lets in beside it.
+        EXPECT_TRUE(OthersMayOpen(path, GENERIC_READ));
+        EXPECT_EQ(row.share == rw, OthersMayOpen(path, GENERIC_WRITE));
+        file.Close();
+        EXPECT_STREQ("", file.name);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, file.f);
+    }
+}
+
+TEST_F(ZFileTest, ModesCreateTruncateAndAppendAsNamed)
+{
+    const ZString path = Path("data.txt");
+    ExpectSystemError<ZCommonEx>([&] { OpenWrite(path, "T", "x"); }, ZErr::CantOpenFile,
+                                 "CreateFile", ERROR_FILE_NOT_FOUND, kZfile, 975,
+                                 OpenDetail(path, "T"));
+    ExpectSystemError<ZCommonEx>([&] { OpenWrite(path, "A", "x"); }, ZErr::CantOpenFile,
+                                 "CreateFile", ERROR_FILE_NOT_FOUND, kZfile, 975,
+                                 OpenDetail(path, "A"));
+    ExpectSystemError<ZCommonEx>([&] { OpenWrite(path, "r", "x"); }, ZErr::CantOpenFile,
+                                 "CreateFile", ERROR_FILE_NOT_FOUND, kZfile, 975,
+                                 OpenDetail(path, "r"));
+    EXPECT_EQ("<missing>", Content(path));
+
+    OpenWrite(path, "C", "one");
+    EXPECT_EQ("one", Content(path));
+    ExpectSystemError<ZCommonEx>([&] { OpenWrite(path, "c", "two"); }, ZErr::CantOpenFile,
+                                 "CreateFile", ERROR_FILE_EXISTS, kZfile, 975,
+                                 OpenDetail(path, "c"));
+    EXPECT_EQ("one", Content(path));
+    OpenWrite(path, "A", "+two");
+    EXPECT_EQ("one+two", Content(path));
+    OpenWrite(path, "CA", "+three");
+    EXPECT_EQ("one+two+three", Content(path));
+    OpenWrite(path, "T", "four");
+    EXPECT_EQ("four", Content(path));
+    OpenWrite(path, "ct", "five");
+    EXPECT_EQ("five", Content(path));
+    OpenWrite(path, "TC", "six");
+    EXPECT_EQ("six", Content(path));
+
+    const ZString fresh = Path("fresh.txt");
+    OpenWrite(fresh, "ac", "new");
+    EXPECT_EQ("new", Content(fresh));
+}
+
+TEST_F(ZFileTest, ReadIfExistsOnAMissingFileReadsAsEmpty)
+{
+    const ZString path = Path("absent.txt");
+    CreateRecorder recorder;
+    ZFile file;
+    file.Open(path, "RE");
+    EXPECT_TRUE(gCreateCalls.empty());
+    EXPECT_TRUE(file.immedEOF);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file.f);
+    EXPECT_STREQ(path, file.name);
+    file.Close();
+    EXPECT_FALSE(file.immedEOF);
+    EXPECT_STREQ("", file.name);
+    EXPECT_EQ("<missing>", Content(path));
+}
+
+TEST_F(ZFileTest, UnknownModeRaisesAndLeavesTheObjectClosable)
+{
+    const ZString path = Path("x.txt");
+    ZFile file;
+    ExpectRaised<ZCommonEx>([&] { file.Open(path, "x"); },
+                            {&ZErr::BadParam, "ZFile::Open", 0,
+                             "Invalid mode <x> for file <" + path + ">", kZfile, 968, ""});
+    EXPECT_TRUE(file.immedEOF);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, file.f);
+    EXPECT_STREQ(path, file.name);
+    file.Close();
+    ExpectRaised<ZCommonEx>([&] { file.Open(path, "CTA"); },
+                            {&ZErr::BadParam, "ZFile::Open", 0,
+                             "Invalid mode <CTA> for file <" + path + ">", kZfile, 968, ""});
+    EXPECT_EQ("<missing>", Content(path));
+}
+
+TEST_F(ZFileTest, PermissionLettersBecomeAttributesWithTheProtectedList)
+{
+    struct Row {
+        const char* permissions;
+        DWORD attributes;
+    };
+    const Row rows[] = {
+        {"rh", 0x83}, {"", 0xA0}, {nullptr, 0xA0}, {"SsAa", 0xA4}, {"*PROTECTED*", 0x80},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.permissions ? row.permissions : "(null)");
+        const ZString path = Path("f") + FormatInt(++n, "%i");
+        CreateRecorder recorder;
+        ZFile file;
+        file.Open(path, "CT", row.permissions);
+        file.Close();
+        ASSERT_EQ(1u, gCreateCalls.size());
+        EXPECT_EQ(kSequential | row.attributes, gCreateCalls[0].flags);
+        ExpectClassAces(gCreateCalls[0].aces, kReadExecute);
+    }
+    // The file carries the hidden attribute. (Wine derives the read-only one
+    // from the access list, which lets the user write.)
+    EXPECT_NE(0u, GetFileAttributesA(Path("f1")) & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(ZFileTest, PermissionClassesGiveTheirAccessLists)
+{
+    const ZString path = Path("classes.txt");
+    CreateRecorder recorder;
+    for (const char* permissions : {"*PUBLIC*", "*PRIVATE*", "*NULL*"}) {
+        ZFile file;
+        file.Open(path, "CT", permissions);
+        file.Close();
+    }
+    ASSERT_EQ(3u, gCreateCalls.size());
+    for (const CreateCall& call : gCreateCalls)
+        EXPECT_EQ(kSequential | FILE_ATTRIBUTE_NORMAL, call.flags);
+    ExpectClassAces(gCreateCalls[0].aces, kFull);
+    ASSERT_EQ(2u, gCreateCalls[1].aces.size());
+    ExpectAce(gCreateCalls[1].aces[0], kFull, ProcessUserSid());
+    ExpectAce(gCreateCalls[1].aces[1], kFull, "S-1-5-18");
+    EXPECT_FALSE(gCreateCalls[2].secured);
+}
+
+TEST_F(ZFileTest, BadPermissionLettersRaiseBeforeAnythingIsOpened)
+{
+    const ZString path = Path("bad.txt");
+    CreateRecorder recorder;
+    for (const char* permissions : {"*public*", "RX", "r h"}) {
+        ZFile file;
+        ExpectRaised<ZCommonEx>([&] { file.Open(path, "CT", permissions); },
+                                {&ZErr::BadParam, "ZFile::SetAttributes", 0,
+                                 "Invalid permissions <" + ZString(permissions) + "> for file <" +
+                                     path + ">",
+                                 kZfile, 891, ""});
+        EXPECT_FALSE(file.immedEOF);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, file.f);
+    }
+    EXPECT_TRUE(gCreateCalls.empty());
+    EXPECT_EQ("<missing>", Content(path));
+}
+
+TEST_F(ZFileTest, RefusedCompressionRaisesAndKeepsTheHandle)
+{
+    // Wine refuses FSCTL_SET_COMPRESSION on the write-only handle.
+    const ZString path = Path("packed.txt");
+    ZFile file;
+    ExpectSystemError<ZRareEx>([&] { file.Open(path, "CT", "C"); }, ZErr::CantModifyFile,
+                               "DeviceIoControl", ERROR_ACCESS_DENIED, kZfile, 987, path);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file.f);
+    WriteText(file, "still open");
+    file.Close();
+    EXPECT_EQ("still open", Content(path));
+}
+
+TEST_F(ZFileTest, AssertionsOfOpenAndClose)
+{
+    const ZString path = Path("twice.txt");
+    ZFile file;
+    ExpectAssertion([&] { file.Close(); }, kZfile, 1135, "f != INVALID_HANDLE_VALUE || immedEOF");
+    ExpectAssertion([&] { file.Open(nullptr, "R"); }, kZfile, 759, "file");
+    ExpectAssertion([&] { file.Open(path, nullptr); }, kZfile, 760, "mode");
+    file.Open(path, "CT");
+    const HANDLE first = file.f;
+    const ZString second = Path("second.txt");
+    ExpectAssertion([&] { file.Open(second, "CT"); }, kZfile, 761, "f == INVALID_HANDLE_VALUE",
+                    second);
+    EXPECT_EQ(first, file.f);
+    EXPECT_STREQ(path, file.name);
+    file.Close();
+    EXPECT_EQ("<missing>", Content(second));
+}
+
+TEST_F(ZFileTest, SeekToEndFailsOnlyWithAnErrorCode)
+{
+    const ZString path = Path("seek.txt");
+    Put(path, "abc");
+    ZImportPatch seek("kernel32.dll", "SetFilePointer", reinterpret_cast<void*>(&FarSetFilePointer));
+    ASSERT_TRUE(seek.Installed());
+    // 0xFFFFFFFF is a valid position too: without an error code it is one,
+    // even though the open itself left "already exists" as the last error.
+    gSeekError = 0;
+    for (const char* mode : {"A", "CA"}) {
+        ZFile file;
+        file.Open(path, mode);
+        file.Close();
+    }
+    gSeekError = ERROR_NEGATIVE_SEEK;
+    ExpectSystemError<ZRareEx>([&] { ZFile file; file.Open(path, "A"); }, ZErr::Unexpected,
+                               "SetFilePointer", ERROR_NEGATIVE_SEEK, kZfile, 927, "");
+    ExpectSystemError<ZRareEx>([&] { ZFile file; file.Open(path, "AC"); }, ZErr::Unexpected,
+                               "SetFilePointer", ERROR_NEGATIVE_SEEK, kZfile, 958, "");
+}
+
+TEST_F(ZFileTest, WritesAreWholeOrRaise)
+{
+    const ZString path = Path("w.txt");
+    ZFile file;
+    ExpectSystemError<ZRareEx>([&] { WriteText(file, "abc"); }, ZErr::Unexpected, "WriteFile",
+                               ERROR_INVALID_HANDLE, kZfile, 1125, "Write of 3");
+    file.Open(path, "CT");
+    file.Write("", 0);
+    WriteText(file, "abc");
+    file.Close();
+    EXPECT_EQ("abc", Content(path));
+
+    file.Open(path, "R");
+    ExpectSystemError<ZRareEx>([&] { WriteText(file, "abcd"); }, ZErr::Unexpected, "WriteFile",
+                               ERROR_ACCESS_DENIED, kZfile, 1125, "Write of 4");
+    file.Close();
+    EXPECT_EQ("abc", Content(path));
+}
+
+TEST_F(ZFileTest, FullDiskRaisesDiskFull)
+{
+    // Wine's drive Z: is the Unix root, whose /dev/full refuses every write
+    // for want of space.
+    const char* full = "Z:\\dev\\full";
+    ZFile file;
+    file.Open(full, "A", "*NULL*");
+    ExpectSystemError<ZCommonEx>([&] { WriteText(file, "12345"); }, ZErr::DiskFull, "WriteFile",
+                                 ERROR_DISK_FULL, kZfile, 1121, "Write of 5");
+    file.Close();
+}
+
+TEST_F(ZFileTest, FailedCloseKeepsTheHandleAndTheDestructorObeysUnwinding)
+{
+    const ZString path = Path("closing.txt");
+    ZFile file;
+    file.Open(path, "CT");
+    const HANDLE h = file.f;
+    CloseHandle(h);   // behind the object's back
+    ExpectSystemError<ZRareEx>([&] { file.Close(); }, ZErr::Unexpected, "CloseHandle",
+                               ERROR_INVALID_HANDLE, kZfile, 1148, "Close file <" + path + ">");
+    EXPECT_EQ(h, file.f);
+    EXPECT_STREQ(path, file.name);
+    file.f = INVALID_HANDLE_VALUE;
+    file.immedEOF = true;
+    file.Close();
+
+    ExpectSystemError<ZRareEx>(
+        [&] {
+            ZFile doomed;
+            doomed.Open(path, "CT");
+            CloseHandle(doomed.f);
+        },
+        ZErr::Unexpected, "CloseHandle", ERROR_INVALID_HANDLE, kZfile, 1148,
+        "Close file <" + path + ">");
+    try {
+        ZFile doomed;
+        doomed.Open(path, "CT");
+        CloseHandle(doomed.f);
+        throw std::runtime_error("first");
+    } catch (const std::runtime_error& first) {
+        EXPECT_STREQ("first", first.what());
+    }
+}
+
+TEST_F(ZFileTest, DestructorClosesTheHandle)
+{
+    const ZString path = Path("owned.txt");
+    {
+        ZFile file;
+        file.Open(path, "CT");
+        EXPECT_FALSE(OthersMayOpen(path, GENERIC_WRITE));
+    }
+    EXPECT_TRUE(OthersMayOpen(path, GENERIC_WRITE));
+}
+
+TEST_F(ZFileTest, DeleteFileClearsReadOnlyAndIsQuietOnlyWhenAllowed)
+{
+    const ZString path = Path("ro.txt");
+    Put(path, "x");
+    ASSERT_TRUE(SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY));
+    ASSERT_FALSE(DeleteFileA(path));   // the system keeps read-only files
+    ZDeleteFile(path, true);
+    EXPECT_EQ(0, ZFileType(path));
+
+    ZDeleteFile(path, false);
+    ZDeleteFile(Path("nodir\\x.txt"), false);
+    ExpectSystemError<ZCommonEx>([&] { ZDeleteFile(path, true); }, ZErr::CantDeleteFile,
+                                 "DeleteFile", ERROR_FILE_NOT_FOUND, kZfile, 164,
+                                 "Tried to delete <" + path + ">");
+    const ZString nowhere = Path("nodir\\x.txt");
+    ExpectSystemError<ZCommonEx>([&] { ZDeleteFile(nowhere, true); }, ZErr::CantDeleteFile,
+                                 "DeleteFile", ERROR_PATH_NOT_FOUND, kZfile, 164,
+                                 "Tried to delete <" + nowhere + ">");
+
+    // A file held open without delete sharing cannot go, mustExist or not.
+    Put(path, "held");
+    HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    ExpectSystemError<ZCommonEx>([&] { ZDeleteFile(path, false); }, ZErr::CantDeleteFile,
+                                 "DeleteFile", ERROR_SHARING_VIOLATION, kZfile, 164,
+                                 "Tried to delete <" + path + ">");
+    CloseHandle(held);
+    EXPECT_EQ("held", Content(path));
+}
+
+TEST_F(ZFileTest, FileTypesSizesAndTheCurrentDirectory)
+{
+    const ZString file = Path("five.txt");
+    Put(file, "12345");
+    EXPECT_EQ(0, ZFileType(""));
+    EXPECT_EQ(3, ZFileType("\\\\.\\anything"));
+    EXPECT_EQ(3, ZFileType("\\\\.\\"));
+    EXPECT_EQ(2, ZFileType(dir));
+    EXPECT_EQ(1, ZFileType(file));
+    EXPECT_EQ(0, ZFileType(Path("none.txt")));
+    EXPECT_EQ(0, ZFileType(Path("none\\none.txt")));
+    const ZString bad = Path("a|b");
+    ExpectSystemError<ZRareEx>([&] { ZFileType(bad); }, ZErr::Unexpected, "GetFileAttributes",
+                               ERROR_INVALID_NAME, kZfile, 216, bad);
+
+    EXPECT_EQ(5.0, ZFileSize(file));
+    EXPECT_EQ(-1.0, ZFileSize(Path("none.txt")));
+
+    char cwd[MAX_PATH];
+    ASSERT_NE(0u, GetCurrentDirectoryA(sizeof cwd, cwd));
+    EXPECT_STREQ(cwd, ZCurrentDir());
+    ZImportPatch refuse("kernel32.dll", "GetCurrentDirectoryA",
+                        reinterpret_cast<void*>(&RefusingGetCurrentDirectoryA));
+    ASSERT_TRUE(refuse.Installed());
+    ExpectSystemError<ZRareEx>([] { ZCurrentDir(); }, ZErr::Unexpected, "GetCurrentDirectory",
+                               ERROR_NOT_ENOUGH_MEMORY, kZfile, 258, "");
+}
+
+TEST_F(ZFileTest, MakeDirMakesOneLevelWithItsAccessList)
+{
+    const ZString made = Path("made");
+    const ZString privateDir = Path("private");
+    {
+        CreateRecorder recorder;
+        ZMakeDir(made, nullptr, nullptr);
+        ZMakeDir(privateDir, "*PRIVATE*", nullptr);
+        ASSERT_EQ(2u, gCreateCalls.size());
+        ExpectClassAces(gCreateCalls[0].aces, kReadExecute);
+        EXPECT_EQ(2u, gCreateCalls[1].aces.size());
+    }
+    EXPECT_EQ(2, ZFileType(made));
+    EXPECT_EQ(2, ZFileType(privateDir));
+
+    ExpectSystemError<ZCommonEx>([&] { ZMakeDir(made, nullptr, nullptr); }, ZErr::AlreadyExists,
+                                 "CreateDirectory", ERROR_ALREADY_EXISTS, kZfile, 306,
+                                 "New directory <" + made + ">");
+    const ZString file = Path("plain.txt");
+    Put(file, "x");
+    ExpectSystemError<ZCommonEx>([&] { ZMakeDir(file, nullptr, nullptr); }, ZErr::CantMakeDir,
+                                 "CreateDirectory", ERROR_ALREADY_EXISTS, kZfile, 311,
+                                 "New directory <" + file + ">");
+    const ZString deep = Path("no\\such");
+    ExpectSystemError<ZCommonEx>([&] { ZMakeDir(deep, "*PUBLIC*", nullptr); }, ZErr::CantMakeDir,
+                                 "CreateDirectory", ERROR_PATH_NOT_FOUND, kZfile, 311,
+                                 "New directory <" + deep + ">");
+}
+
+TEST_F(ZFileTest, WriteBufferToFileWritesExactlyTheBuffer)
+{
+    const ZString path = Path("buffer.bin");
+    Put(path, "a longer old content");
+    const char bytes[] = {'b', 0, 'i', 'n', '\r', '\n'};
+    ZBuffer buffer(bytes, sizeof bytes);
+    {
+        CreateRecorder recorder;
+        ZWriteBufferToFile(buffer, path);
+        ASSERT_EQ(1u, gCreateCalls.size());
+        EXPECT_EQ(static_cast<DWORD>(CREATE_ALWAYS), gCreateCalls[0].disposition);
+        ExpectClassAces(gCreateCalls[0].aces, kReadExecute);
+    }
+    EXPECT_EQ(std::string(bytes, sizeof bytes), Content(path));
+
+    ZBuffer empty(0);
+    ZWriteBufferToFile(empty, path);
+    EXPECT_EQ("", Content(path));
+
+    // Callers delete first, which also clears a read-only attribute. (Wine
+    // running as root would let CREATE_ALWAYS replace a read-only file.)
+    ASSERT_TRUE(SetFileAttributesA(path, FILE_ATTRIBUTE_READONLY));
+    ZDeleteFile(path, true);
+    ZWriteBufferToFile(buffer, path);
+    EXPECT_EQ(std::string(bytes, sizeof bytes), Content(path));
+}

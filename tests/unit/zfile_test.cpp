@@ -3,6 +3,7 @@
 #include "zbuffer.h"
 #include "zfile.h"
 #include "zraise_check.h"
+#include "zcreate_record.h"
 #include "zsecurity_check.h"
 
 #include <gtest/gtest.h>
@@ -15,63 +16,6 @@ namespace {
 
 const char kZfile[] = "../../../wf/wfutil/zfile";
 const DWORD kSequential = FILE_FLAG_SEQUENTIAL_SCAN;
-
-// What the library passed to one CreateFileA or CreateDirectoryA call.
-struct CreateCall {
-    std::string path;
-    DWORD access;
-    DWORD share;
-    DWORD disposition;
-    DWORD flags;
-    bool secured;
-    std::vector<Ace> aces;
-};
-std::vector<CreateCall> gCreateCalls;
-void* gRealCreateFileA = nullptr;
-void* gRealCreateDirectoryA = nullptr;
-
-void Record(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags,
-            SECURITY_ATTRIBUTES* security)
-{
-    CreateCall call{path, access, share, disposition, flags, security != nullptr, {}};
-    if (security)
-        call.aces = ReadAces(security);   // the descriptor lives only for the call
-    gCreateCalls.push_back(call);
-}
-
-HANDLE WINAPI RecordingCreateFileA(const char* path, DWORD access, DWORD share,
-                                   SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
-                                   HANDLE templateFile)
-{
-    Record(path, access, share, disposition, flags, security);
-    return reinterpret_cast<HANDLE(WINAPI*)(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD,
-                                            DWORD, HANDLE)>(gRealCreateFileA)(
-        path, access, share, security, disposition, flags, templateFile);
-}
-
-BOOL WINAPI RecordingCreateDirectoryA(const char* path, SECURITY_ATTRIBUTES* security)
-{
-    Record(path, 0, 0, 0, 0, security);
-    return reinterpret_cast<BOOL(WINAPI*)(const char*, SECURITY_ATTRIBUTES*)>(
-        gRealCreateDirectoryA)(path, security);
-}
-
-class CreateRecorder {
-public:
-    CreateRecorder()
-        : m_file("kernel32.dll", "CreateFileA", reinterpret_cast<void*>(&RecordingCreateFileA)),
-          m_dir("kernel32.dll", "CreateDirectoryA",
-                reinterpret_cast<void*>(&RecordingCreateDirectoryA))
-    {
-        gRealCreateFileA = m_file.Original();
-        gRealCreateDirectoryA = m_dir.Original();
-        gCreateCalls.clear();
-    }
-
-private:
-    ZImportPatch m_file;
-    ZImportPatch m_dir;
-};
 
 // SetFilePointer that reports 0xFFFFFFFF, with or without an error code.
 DWORD gSeekError = 0;

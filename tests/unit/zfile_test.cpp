@@ -32,6 +32,12 @@ DWORD WINAPI RefusingGetCurrentDirectoryA(DWORD, char*)
     return 0;
 }
 
+DWORD WINAPI RefusingGetFileAttributesA(const char*)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
 void RemoveTree(const std::string& dir)
 {
     WIN32_FIND_DATAA found;
@@ -416,6 +422,8 @@ TEST_F(ZFileTest, FailedCloseKeepsTheHandleAndTheDestructorObeysUnwinding)
         },
         ZErr::Unexpected, "CloseHandle", ERROR_INVALID_HANDLE, kZfile, 1148,
         "Close file <" + path + ">");
+    ZDebugOutputRecorder debug;
+    ASSERT_TRUE(debug.Installed());
     try {
         ZFile doomed;
         doomed.Open(path, "CT");
@@ -424,6 +432,8 @@ TEST_F(ZFileTest, FailedCloseKeepsTheHandleAndTheDestructorObeysUnwinding)
     } catch (const std::runtime_error& first) {
         EXPECT_STREQ("first", first.what());
     }
+    // Instead of ending the process, the failure went to the debugger.
+    EXPECT_NE(std::string::npos, debug.Text().find("CloseHandle rc=6")) << debug.Text();
 }
 
 TEST_F(ZFileTest, DestructorClosesTheHandle)
@@ -518,6 +528,15 @@ TEST_F(ZFileTest, MakeDirMakesOneLevelWithItsAccessList)
     ExpectSystemError<ZCommonEx>([&] { ZMakeDir(file, nullptr, nullptr); }, ZErr::CantMakeDir,
                                  "CreateDirectory", ERROR_ALREADY_EXISTS, kZfile, 311,
                                  "New directory <" + file + ">");
+    {
+        // Only a race could make the attributes query fail right after
+        // "already exists"; a refusing GetFileAttributesA stands in for it.
+        ZImportPatch refuse("kernel32.dll", "GetFileAttributesA",
+                            reinterpret_cast<void*>(&RefusingGetFileAttributesA));
+        ASSERT_TRUE(refuse.Installed());
+        ExpectSystemError<ZFatalEx>([&] { ZMakeDir(made, nullptr, nullptr); }, ZErr::Unexpected,
+                                    "GetFileAttributes", ERROR_ACCESS_DENIED, kZfile, 303, made);
+    }
     const ZString deep = Path("no\\such");
     ExpectSystemError<ZCommonEx>([&] { ZMakeDir(deep, "*PUBLIC*", nullptr); }, ZErr::CantMakeDir,
                                  "CreateDirectory", ERROR_PATH_NOT_FOUND, kZfile, 311,

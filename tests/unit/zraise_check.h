@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <typeinfo>
 
 // The seven values a raise site builds an exception from.
@@ -126,4 +127,26 @@ private:
     void** m_slots[kMaxSlots];
     int m_count;
     void* m_original;
+};
+
+// Collects what the library sends to the debugger while it lives.
+inline std::string gDebugOutput;
+inline void WINAPI RecordingOutputDebugStringA(const char* text)
+{
+    gDebugOutput += text;
+}
+
+class ZDebugOutputRecorder {
+public:
+    ZDebugOutputRecorder()
+        : m_patch("kernel32.dll", "OutputDebugStringA",
+                  reinterpret_cast<void*>(&RecordingOutputDebugStringA))
+    {
+        gDebugOutput.clear();
+    }
+    bool Installed() const { return m_patch.Installed(); }
+    const std::string& Text() const { return gDebugOutput; }
+
+private:
+    ZImportPatch m_patch;
 };

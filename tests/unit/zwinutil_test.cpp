@@ -193,6 +193,8 @@ TEST_F(ZRegKeyTest, FailedCloseRaisesUnlessAnotherErrorIsUnwinding)
             closeBehindItsBack(reg);
         },
         ZErr::Unexpected, "RegCloseKey", ERROR_INVALID_HANDLE, kZwinutil, 421, "");
+    ZDebugOutputRecorder debug;
+    ASSERT_TRUE(debug.Installed());
     try {
         ZRegKey reg(HKEY_CURRENT_USER, subKey, true);
         closeBehindItsBack(reg);
@@ -200,6 +202,8 @@ TEST_F(ZRegKeyTest, FailedCloseRaisesUnlessAnotherErrorIsUnwinding)
     } catch (const std::runtime_error& first) {
         EXPECT_STREQ("first", first.what());
     }
+    // Instead of ending the process, the failure went to the debugger.
+    EXPECT_NE(std::string::npos, debug.Text().find("RegCloseKey rc=6")) << debug.Text();
 }
 
 TEST(ZWinSecAttrs, AccessListsOfThePermissionClasses)
@@ -312,12 +316,19 @@ TEST(ZWinSecAttrs, AllocGivesZeroedBlocksAndRaisesWhenRefused)
 
 TEST(ZWinSecAttrs, FailedFreeRaisesUnlessAnotherErrorIsUnwinding)
 {
-    ExpectSystemError<ZRareEx>(
-        [] {
-            ZWinSecAttrs attrs("*PUBLIC*", nullptr);
-            LocalFree(attrs.Alloc(16));   // the destructor frees it a second time
-        },
-        ZErr::Unexpected, "~ZWinSecAttrs", ERROR_INVALID_HANDLE, kZwinutil, 870, "");
+    {
+        BlockTracker blocks;
+        ExpectSystemError<ZRareEx>(
+            [] {
+                ZWinSecAttrs attrs("*PUBLIC*", nullptr);
+                LocalFree(attrs.Alloc(16));   // the destructor frees it a second time
+                attrs.Alloc(16);
+            },
+            ZErr::Unexpected, "~ZWinSecAttrs", ERROR_INVALID_HANDLE, kZwinutil, 870, "");
+        EXPECT_EQ(0, blocks.Outstanding());   // the blocks after the failure were freed too
+    }
+    ZDebugOutputRecorder debug;
+    ASSERT_TRUE(debug.Installed());
     try {
         ZWinSecAttrs attrs("*PUBLIC*", nullptr);
         LocalFree(attrs.Alloc(16));
@@ -325,4 +336,6 @@ TEST(ZWinSecAttrs, FailedFreeRaisesUnlessAnotherErrorIsUnwinding)
     } catch (const std::runtime_error& first) {
         EXPECT_STREQ("first", first.what());
     }
+    // Instead of ending the process, the failure went to the debugger.
+    EXPECT_NE(std::string::npos, debug.Text().find("~ZWinSecAttrs rc=6")) << debug.Text();
 }

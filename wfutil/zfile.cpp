@@ -72,6 +72,25 @@ DWORD AttributeOfLetter(char letter)
     return 0;
 }
 
+// The file attributes of a permissions argument: a class name adds none to
+// normal, anything else must be letters of "CHARS".
+DWORD AttributeWord(const char* permissions, const char* file)
+{
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+    if (IsPermissionClass(permissions))
+        return attributes;
+    for (const char* p = permissions; *p; ++p) {
+        const DWORD attribute = AttributeOfLetter(*p);
+        if (!attribute)
+            throw ZCommonEx(&ZErr::BadParam, "ZFile::SetAttributes", 0,
+                            "Invalid permissions <" + ZString(permissions) + "> for file <" + file +
+                                ">",
+                            kZfileFile, 891, "");
+        attributes |= attribute;
+    }
+    return attributes;
+}
+
 [[noreturn]] void RaiseSystem(const ZErrorDesc& desc, const char* operation, DWORD code, int line,
                               const char* detail)
 {
@@ -153,19 +172,7 @@ void ZFile::Open(const char* file, const char* mode, const char* permissions, ZU
     if (!permissions || !*permissions)
         permissions = "A";
     immedEOF = false;
-    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-    if (!IsPermissionClass(permissions)) {
-        for (const char* p = permissions; *p; ++p) {
-            const DWORD attribute = AttributeOfLetter(*p);
-            if (!attribute)
-                throw ZCommonEx(&ZErr::BadParam, "ZFile::SetAttributes", 0,
-                                "Invalid permissions <" + ZString(permissions) + "> for file <" +
-                                    file + ">",
-                                kZfileFile, 891, "");
-            attributes |= attribute;
-        }
-    }
-    attributes |= FILE_FLAG_SEQUENTIAL_SCAN;
+    const DWORD attributes = AttributeWord(permissions, file) | FILE_FLAG_SEQUENTIAL_SCAN;
 
     const OpenMode* openMode = FindOpenMode(upperMode);
     if (!openMode) {

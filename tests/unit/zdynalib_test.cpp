@@ -1,7 +1,5 @@
 #include "zdynalib.h"
-#include "zexcept.h"
-
-#include <gtest/gtest.h>
+#include "zraise_check.h"
 
 namespace {
 
@@ -9,27 +7,6 @@ const char kSource[] = "../../../wf/wfutil/zdynalib";
 // A system library that neither the test program nor the libraries it imports
 // hold, so whether it is loaded shows in GetModuleHandle.
 const char kUnheldLibrary[] = "mpr.dll";
-
-void ExpectRecord(const ZFatalEx& ex, const ZErrorDesc& desc, const char* operation, int rc,
-                  const ZString& text, int line, const ZString& detail)
-{
-    EXPECT_EQ(&desc, ex.desc);
-    EXPECT_STREQ(operation, ex.operation);
-    EXPECT_EQ(rc, ex.rc);
-    EXPECT_STREQ(text, ex.text);
-    ASSERT_EQ(1, ex.infos.GetCount());
-    const ZExInfo* info = ex.infos.First()->value;
-    EXPECT_STREQ(kSource, info->file);
-    EXPECT_EQ(line, info->line);
-    EXPECT_STREQ(detail, info->text);
-}
-
-void ExpectAssertion(const ZInternalEx& ex, int line, const char* expression)
-{
-    const ZString detail = "\n" + ZString(kSource) + "[" + FormatInt(line, "%i") +
-                           "] ZASSERT( " + expression + " );";
-    ExpectRecord(ex, ZErr::Unexpected, "Assertion Failed", -1, "", line, detail);
-}
 
 } // namespace
 
@@ -54,14 +31,9 @@ TEST(ZDynaLib, MissingLibraryRaisesCantLoadDLLAndStaysUsable)
 {
     const char* missing = "zdynalib_no_such_library.dll";
     ZDynaLib lib;
-    try {
-        lib.Load(missing);
-        FAIL() << "no exception";
-    } catch (const ZCommonEx& ex) {
-        ExpectRecord(ex, ZErr::CantLoadDLL, "LoadLibrary", ERROR_MOD_NOT_FOUND,
-                     SystemErrorText(ERROR_MOD_NOT_FOUND), 43,
-                     "Could not load dynamic library <zdynalib_no_such_library.dll>");
-    }
+    ExpectSystemError<ZCommonEx>([&] { lib.Load(missing); }, ZErr::CantLoadDLL, "LoadLibrary",
+                                 ERROR_MOD_NOT_FOUND, kSource, 43,
+                                 "Could not load dynamic library <zdynalib_no_such_library.dll>");
     EXPECT_EQ(nullptr, lib.hLib);
     EXPECT_STREQ(missing, lib.name);
 
@@ -73,14 +45,10 @@ TEST(ZDynaLib, MissingExportRaisesCantFindFunctionAndKeepsTheLibrary)
 {
     ZDynaLib lib;
     const HMODULE h = lib.Load("kernel32.dll");
-    try {
-        lib.FindFunction("DllRegisterServer");
-        FAIL() << "no exception";
-    } catch (const ZCommonEx& ex) {
-        ExpectRecord(ex, ZErr::CantFindFunction, "GetProcAddress", ERROR_PROC_NOT_FOUND,
-                     SystemErrorText(ERROR_PROC_NOT_FOUND), 56,
-                     "Could not find function <DllRegisterServer> in <kernel32.dll>");
-    }
+    ExpectSystemError<ZCommonEx>([&] { lib.FindFunction("DllRegisterServer"); },
+                                 ZErr::CantFindFunction, "GetProcAddress", ERROR_PROC_NOT_FOUND,
+                                 kSource, 56,
+                                 "Could not find function <DllRegisterServer> in <kernel32.dll>");
     EXPECT_EQ(h, lib.hLib);
     EXPECT_NE(nullptr, lib.FindFunction("GetTickCount"));
 }
@@ -88,26 +56,11 @@ TEST(ZDynaLib, MissingExportRaisesCantFindFunctionAndKeepsTheLibrary)
 TEST(ZDynaLib, PreconditionsAreAssertions)
 {
     ZDynaLib lib;
-    try {
-        lib.FindFunction("GetTickCount");
-        FAIL() << "no exception";
-    } catch (const ZInternalEx& ex) {
-        ExpectAssertion(ex, 51, "hLib");
-    }
-    try {
-        lib.Free();
-        FAIL() << "no exception";
-    } catch (const ZInternalEx& ex) {
-        ExpectAssertion(ex, 66, "hLib");
-    }
+    ExpectAssertion([&] { lib.FindFunction("GetTickCount"); }, kSource, 51, "hLib");
+    ExpectAssertion([&] { lib.Free(); }, kSource, 66, "hLib");
 
     const HMODULE h = lib.Load("kernel32.dll");
-    try {
-        lib.Load("advapi32.dll");
-        FAIL() << "no exception";
-    } catch (const ZInternalEx& ex) {
-        ExpectAssertion(ex, 37, "!hLib");
-    }
+    ExpectAssertion([&] { lib.Load("advapi32.dll"); }, kSource, 37, "!hLib");
     EXPECT_EQ(h, lib.hLib);
     EXPECT_STREQ("kernel32.dll", lib.name);
 }

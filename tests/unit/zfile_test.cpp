@@ -125,14 +125,6 @@ protected:
 
 } // namespace
 
-TEST(ZFilePermissions, ClassNames)
-{
-    EXPECT_STREQ("*PUBLIC*", gPermPublic);
-    EXPECT_STREQ("*PROTECTED*", gPermProtected);
-    EXPECT_STREQ("*PRIVATE*", gPermPrivate);
-    EXPECT_STREQ("*NULL*", gPermNull);
-}
-
 TEST_F(ZFileTest, EachModeOpensWithItsDispositionSharingAndAccessList)
 {
     struct Row {

@@ -1,118 +1,17 @@
-#include "zexcept.h"
 #include "zfile.h"
+#include "zraise_check.h"
+#include "zshellfolders_fixture.h"
 #include "zuser.h"
 #include "zwinutil.h"
-
-#include <gtest/gtest.h>
 
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <cstdio>
-#include <typeinfo>
-
 namespace {
 
 const char kSource[] = "../../../wf/wfutil/zwinutil";
-const char kShellFolders[] =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-// Every test program that changes the Shell Folders values holds this lock
-// meanwhile, so that tests running side by side never save each other's
-// scratch values as the originals.
-const char kShellFoldersLock[] = "CuratoNetShellFoldersTestLock";
 
-class CrossProcessLock {
-public:
-    explicit CrossProcessLock(const char* name) : m_mutex(CreateMutexA(nullptr, FALSE, name))
-    {
-        if (m_mutex)
-            WaitForSingleObject(m_mutex, INFINITE);   // an abandoned lock is ours too
-    }
-    ~CrossProcessLock()
-    {
-        if (m_mutex) {
-            ReleaseMutex(m_mutex);
-            CloseHandle(m_mutex);
-        }
-    }
-
-private:
-    HANDLE m_mutex;
-};
-
-// A registry value as it was, put back on destruction (or removed again when
-// it did not exist).
-class SavedValue {
-public:
-    SavedValue(HKEY root, const char* name) : m_root(root), m_name(name), m_size(sizeof m_data)
-    {
-        HKEY key;
-        m_existed = false;
-        if (RegOpenKeyExA(m_root, kShellFolders, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            m_existed = RegQueryValueExA(key, m_name, nullptr, &m_type, m_data, &m_size) ==
-                        ERROR_SUCCESS;
-            RegCloseKey(key);
-        }
-    }
-    ~SavedValue()
-    {
-        if (m_existed)
-            Write(m_type, m_data, m_size);
-        else
-            Remove();
-    }
-    SavedValue(const SavedValue&) = delete;
-    SavedValue& operator=(const SavedValue&) = delete;
-
-    void Set(const char* text)
-    {
-        Write(REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(strlen(text) + 1));
-    }
-    void Remove()
-    {
-        HKEY key;
-        if (RegOpenKeyExA(m_root, kShellFolders, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            RegDeleteValueA(key, m_name);
-            RegCloseKey(key);
-        }
-    }
-
-private:
-    void Write(DWORD type, const BYTE* data, DWORD size)
-    {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(m_root, kShellFolders, 0, nullptr, 0,
-                                                 KEY_SET_VALUE, nullptr, &key, nullptr));
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, m_name, 0, type, data, size));
-        RegCloseKey(key);
-    }
-
-    HKEY m_root;
-    const char* m_name;
-    bool m_existed;
-    DWORD m_type;
-    BYTE m_data[4096];
-    DWORD m_size;
-};
-
-void RemoveTree(const ZString& path)
-{
-    WIN32_FIND_DATAA found;
-    const HANDLE h = FindFirstFileA(JoinPath(path, "*"), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0)
-                continue;
-            const ZString child = JoinPath(path, found.cFileName);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child);
-        } while (FindNextFileA(h, &found));
-        FindClose(h);
-    }
-    RemoveDirectoryA(path);
-}
+class ZProgramGroupTest : public shellfolders::Test {};
 
 int CountEntries(const ZString& folder)
 {
@@ -148,20 +47,9 @@ ZString ReadTextFile(const ZString& path)
     return ZString(buffer, static_cast<int>(n));
 }
 
-// A shortcut file as the shell link object reads it back.
-struct LinkContents {
-    bool loaded = false;
-    char path[MAX_PATH] = {};
-    char workingDirectory[MAX_PATH] = {};
-    char iconPath[MAX_PATH] = {};
-    int iconIndex = -1;
-    char description[INFOTIPSIZE] = {};
-    char arguments[MAX_PATH] = {};
-};
-
 // The show command as the file stores it (the 32-bit field at offset 0x3C of
-// the link header). The link object itself reads every value other than
-// normal, maximised and minimised-inactive back as SW_SHOWNORMAL.
+// the link header). The link object reads every value other than normal,
+// maximised and minimised-inactive back as SW_SHOWNORMAL.
 int StoredShowCommand(const ZString& linkPath)
 {
     unsigned char header[0x40] = {};
@@ -174,6 +62,17 @@ int StoredShowCommand(const ZString& linkPath)
         return -1;
     return header[0x3C] | header[0x3D] << 8 | header[0x3E] << 16 | header[0x3F] << 24;
 }
+
+// A shortcut file as the shell link object reads it back.
+struct LinkContents {
+    bool loaded = false;
+    char path[MAX_PATH] = {};
+    char workingDirectory[MAX_PATH] = {};
+    char iconPath[MAX_PATH] = {};
+    int iconIndex = -1;
+    char description[INFOTIPSIZE] = {};
+    char arguments[MAX_PATH] = {};
+};
 
 // COM must be initialised on the thread (a live ZProgramGroup does that).
 LinkContents ReadLink(const ZString& linkPath)
@@ -201,28 +100,6 @@ LinkContents ReadLink(const ZString& linkPath)
     return c;
 }
 
-void ExpectRecord(const ZFatalEx& ex, const std::type_info& type, const char* operation, int rc,
-                  const ZString& text, int line, const ZString& detail)
-{
-    EXPECT_EQ(type, typeid(ex));
-    EXPECT_EQ(&ZErr::Unexpected, ex.desc);
-    EXPECT_STREQ(operation, ex.operation);
-    EXPECT_EQ(rc, ex.rc);
-    EXPECT_STREQ(text, ex.text);
-    ASSERT_EQ(1, ex.infos.GetCount());
-    const ZExInfo* info = ex.infos.First()->value;
-    EXPECT_STREQ(kSource, info->file);
-    EXPECT_EQ(line, info->line);
-    EXPECT_STREQ(detail, info->text);
-}
-
-void ExpectAssertion(const ZFatalEx& ex, int line, const char* expression)
-{
-    const ZString detail = "\n" + ZString(kSource) + "[" + FormatInt(line, "%i") +
-                           "] ZASSERT( " + expression + " );";
-    ExpectRecord(ex, typeid(ZInternalEx), "Assertion Failed", -1, "", line, detail);
-}
-
 // Whether this thread's COM initialisation count is back at zero.
 bool ComReleased()
 {
@@ -232,38 +109,11 @@ bool ComReleased()
     return hr == S_OK;
 }
 
-// Points both programs folders at fresh scratch folders for one test and puts
-// the registry back afterwards.
-class ZProgramGroupTest : public ::testing::Test {
-protected:
-    ZProgramGroupTest()
-        : m_lock(kShellFoldersLock),
-          m_common(HKEY_LOCAL_MACHINE, "Common Programs"),
-          m_programs(HKEY_CURRENT_USER, "Programs")
-    {
-        static int counter = 0;
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        char name[64];
-        snprintf(name, sizeof name, "zpg-%lu-%d", GetCurrentProcessId(), ++counter);
-        scratch = JoinPath(temp, name);
-        commonDir = JoinPath(scratch, "common");
-        userDir = JoinPath(scratch, "user");
-        CreateDirectoryA(scratch, nullptr);
-        CreateDirectoryA(commonDir, nullptr);
-        CreateDirectoryA(userDir, nullptr);
-        m_common.Set(commonDir);
-        m_programs.Set(userDir);
-    }
-    ~ZProgramGroupTest() override { RemoveTree(scratch); }
-
-    CrossProcessLock m_lock;
-    SavedValue m_common;
-    SavedValue m_programs;
-    ZString scratch;
-    ZString commonDir;
-    ZString userDir;
-};
+HRESULT WINAPI ClassNotRegistered(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object)
+{
+    *object = nullptr;
+    return REGDB_E_CLASSNOTREG;
+}
 
 } // namespace
 
@@ -292,43 +142,24 @@ TEST_F(ZProgramGroupTest, EmptyCommonProgramsFallsBackToPrograms)
     m_common.Set("");
     ZProgramGroup group("Curato");
     EXPECT_STREQ(userDir, group.progDir);
-    group.CreateFolder();
-    EXPECT_EQ(2, ZFileType(JoinPath(userDir, "Curato")));
 }
 
-TEST_F(ZProgramGroupTest, NoProgramsFolderFailsAndReleasesCom)
+// A construction that raises gives its COM initialisation back too.
+TEST_F(ZProgramGroupTest, FailedLookupsRaiseAndReleaseCom)
 {
     m_common.Set("");
     m_programs.Set("");
-    try {
-        ZProgramGroup group("Curato");
-        FAIL() << "no exception";
-    } catch (const ZInternalEx& ex) {
-        ExpectAssertion(ex, 1036, "! progDir.IsEmpty()");
-    }
+    ExpectAssertion([] { ZProgramGroup group("Curato"); }, kSource, 1036, "! progDir.IsEmpty()");
     EXPECT_TRUE(ComReleased());
-}
 
-// An administrator without the all-users value gets the registry's error, not
-// the per-user folder.
-TEST_F(ZProgramGroupTest, MissingCommonProgramsIsAnError)
-{
+    // An administrator without the all-users value gets the registry's error,
+    // not the per-user folder.
     m_common.Remove();
-    try {
-        ZProgramGroup group("Curato");
-        FAIL() << "no exception";
-    } catch (const ZRareEx& ex) {
-        EXPECT_EQ(typeid(ZRareEx), typeid(ex));
-        EXPECT_EQ(&ZErr::Unexpected, ex.desc);
-        EXPECT_STREQ("RegQueryValueEx", ex.operation);
-        EXPECT_EQ(ERROR_FILE_NOT_FOUND, ex.rc);
-        EXPECT_STREQ(SystemErrorText(ERROR_FILE_NOT_FOUND), ex.text);
-        ASSERT_EQ(1, ex.infos.GetCount());
-        EXPECT_STREQ(kSource, ex.infos.First()->value->file);
-        EXPECT_EQ(578, ex.infos.First()->value->line);
-        EXPECT_STREQ("HKEY_LOCAL_MACHINE\\" + ZString(kShellFolders) + " (Common Programs)",
-                     ex.infos.First()->value->text);
-    }
+    m_programs.Set(userDir);
+    ExpectSystemError<ZRareEx>([] { ZProgramGroup group("Curato"); }, ZErr::Unexpected,
+                               "RegQueryValueEx", ERROR_FILE_NOT_FOUND, kSource, 578,
+                               "HKEY_LOCAL_MACHINE\\" + ZString(shellfolders::kKey) +
+                                   " (Common Programs)");
     EXPECT_TRUE(ComReleased());
 }
 
@@ -336,12 +167,8 @@ TEST_F(ZProgramGroupTest, OnlyOneObjectPerThread)
 {
     {
         ZProgramGroup first("Curato");
-        try {
-            ZProgramGroup second("Other");
-            FAIL() << "no exception";
-        } catch (const ZInternalEx& ex) {
-            ExpectAssertion(ex, 1019, "CoInitialize(NULL) == S_OK");
-        }
+        ExpectAssertion([] { ZProgramGroup second("Other"); }, kSource, 1019,
+                        "CoInitialize(NULL) == S_OK");
         EXPECT_FALSE(ComReleased());
     }
     EXPECT_TRUE(ComReleased());
@@ -378,17 +205,22 @@ TEST_F(ZProgramGroupTest, ShortcutTakesItsDefaultsFromTheTarget)
     EXPECT_EQ(1, CountEntries(folder));
 }
 
-TEST_F(ZProgramGroupTest, TargetWithoutBackslashFails)
+TEST_F(ZProgramGroupTest, ShortcutFailuresWriteNothing)
 {
     ZProgramGroup group("Curato");
     group.CreateFolder();
-    try {
-        group.CreateShortcut("CuratoNet", "Tool.exe", "", nullptr, nullptr, 0);
-        FAIL() << "no exception";
-    } catch (const ZInternalEx& ex) {
-        ExpectAssertion(ex, 1111, "p != -1");
+    const ZString folder = JoinPath(commonDir, "Curato");
+    ExpectAssertion([&] { group.CreateShortcut("CuratoNet", "Tool.exe", "", nullptr, nullptr, 0); },
+                    kSource, 1111, "p != -1");
+    {
+        ZImportPatch patch("ole32.dll", "CoCreateInstance",
+                           reinterpret_cast<void*>(&ClassNotRegistered));
+        ASSERT_TRUE(patch.Installed());
+        ExpectSystemError<ZFatalEx>(
+            [&] { group.CreateShortcut("CuratoNet", "C:\\Apps\\Tool.exe", "", nullptr, nullptr, 0); },
+            ZErr::Unexpected, "CoCreateInstance", REGDB_E_CLASSNOTREG, kSource, 1125, "");
     }
-    EXPECT_EQ(0, CountEntries(JoinPath(commonDir, "Curato")));
+    EXPECT_EQ(0, CountEntries(folder));
 }
 
 TEST_F(ZProgramGroupTest, FileInTheFolderPlaceIsLeftAloneAndSaveFails)
@@ -398,16 +230,10 @@ TEST_F(ZProgramGroupTest, FileInTheFolderPlaceIsLeftAloneAndSaveFails)
     ZProgramGroup group("Curato");
     group.CreateFolder();
     EXPECT_EQ(1, ZFileType(inTheWay));
-    EXPECT_STREQ("not a folder", ReadTextFile(inTheWay));
 
-    try {
-        group.CreateShortcut("CuratoNet", "C:\\Apps\\Tool.exe", "", nullptr, nullptr, 0);
-        FAIL() << "no exception";
-    } catch (const ZFatalEx& ex) {
-        const int pathNotFound = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-        ExpectRecord(ex, typeid(ZFatalEx), "Save", pathNotFound, SystemErrorText(pathNotFound),
-                     1141, "");
-    }
+    ExpectSystemError<ZFatalEx>(
+        [&] { group.CreateShortcut("CuratoNet", "C:\\Apps\\Tool.exe", "", nullptr, nullptr, 0); },
+        ZErr::Unexpected, "Save", HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), kSource, 1141, "");
     EXPECT_STREQ("not a folder", ReadTextFile(inTheWay));
 }
 
@@ -424,13 +250,10 @@ TEST_F(ZProgramGroupTest, OverLongLinkPathIsRefused)
     const ZString tooLong('n', room + 1);
     const ZString tooLongPath = JoinPath(folder, tooLong) + ".lnk";
     ASSERT_EQ(MAX_PATH, tooLongPath.GetLength());
-    try {
-        group.CreateShortcut(tooLong, "C:\\Apps\\Tool.exe", "", nullptr, nullptr, 0);
-        FAIL() << "no exception";
-    } catch (const ZFatalEx& ex) {
-        ExpectRecord(ex, typeid(ZFatalEx), "MultiByteToWideChar", ERROR_INSUFFICIENT_BUFFER,
-                     SystemErrorText(ERROR_INSUFFICIENT_BUFFER), 1121, tooLongPath);
-    }
+    ExpectSystemError<ZFatalEx>(
+        [&] { group.CreateShortcut(tooLong, "C:\\Apps\\Tool.exe", "", nullptr, nullptr, 0); },
+        ZErr::Unexpected, "MultiByteToWideChar", ERROR_INSUFFICIENT_BUFFER, kSource, 1121,
+        tooLongPath);
     EXPECT_EQ(0, CountEntries(folder));
 
     const ZString longest('n', room);

@@ -82,9 +82,11 @@ void* gRealOpenSCManagerA = nullptr;
 void* gRealCloseServiceHandle = nullptr;
 bool gServiceManagerRefuses = false;
 
+DWORD gServiceManagerAccess = 0;
 SC_HANDLE WINAPI CountingOpenSCManagerA(const char* machine, const char* database, DWORD access)
 {
     ++gOpenSCManagerCalls;
+    gServiceManagerAccess = access;
     if (gServiceManagerRefuses) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
@@ -217,6 +219,7 @@ TEST(ZUser, CanManageServicesAsksTheServiceManagerAndClosesIt)
     gServiceManagerRefuses = false;
     EXPECT_TRUE(user.CanManageServices());   // Wine's root may create services
     EXPECT_EQ(1, gOpenSCManagerCalls);
+    EXPECT_EQ(static_cast<DWORD>(SC_MANAGER_CREATE_SERVICE), gServiceManagerAccess);
     EXPECT_EQ(1, gCloseServiceHandleCalls);
 
     gServiceManagerRefuses = true;

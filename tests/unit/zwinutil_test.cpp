@@ -97,6 +97,17 @@ private:
     ZImportPatch m_free;
 };
 
+// The access that the library asks RegOpenKeyExA for.
+REGSAM gOpenAccess = 0;
+void* gRealRegOpenKeyExA = nullptr;
+LONG WINAPI RecordingRegOpenKeyExA(HKEY root, const char* subKey, DWORD options, REGSAM access,
+                                   HKEY* key)
+{
+    gOpenAccess = access;
+    return reinterpret_cast<LONG(WINAPI*)(HKEY, const char*, DWORD, REGSAM, HKEY*)>(
+        gRealRegOpenKeyExA)(root, subKey, options, access, key);
+}
+
 // A scratch key under HKEY_CURRENT_USER\Software, removed again at the end.
 class ZRegKeyTest : public testing::Test {
 protected:
@@ -144,8 +155,13 @@ TEST_F(ZRegKeyTest, ReadsStringValuesUpToTheBufferSize)
     SetText("short", "C:\\Programs");
     SetText("longest", ZString('x', 4095));   // 4096 bytes with its zero
     Set("unterminated", REG_SZ, "abc", 3);
+    ZImportPatch open("advapi32.dll", "RegOpenKeyExA",
+                      reinterpret_cast<void*>(&RecordingRegOpenKeyExA));
+    ASSERT_TRUE(open.Installed());
+    gRealRegOpenKeyExA = open.Original();
     for (bool readOnly : {true, false}) {
         ZRegKey reg(HKEY_CURRENT_USER, subKey, readOnly);
+        EXPECT_EQ(readOnly ? 0x20019u : 0xF003Fu, gOpenAccess);
         EXPECT_STREQ("C:\\Programs", reg.QueryString("short"));
         EXPECT_EQ(4095, reg.QueryString("longest").GetLength());
         EXPECT_STREQ("abc", reg.QueryString("unterminated"));

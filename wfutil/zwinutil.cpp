@@ -70,7 +70,7 @@ ZString ZRegKey::RootName(HKEY root)
 ZWinSecAttrs::ZWinSecAttrs(const char* permissions, ZUser* user)
     : m_attrs(), m_descriptor(), m_active(false)
 {
-    const char* text = permissions ? permissions : "";
+    const char* text = permissions ? permissions : "";   // no text: an unrecognised one
     if (!ZIsWinNT() || strcmp(text, gPermNull) == 0)
         return;
     try {

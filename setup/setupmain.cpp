@@ -41,6 +41,7 @@ bool CSetupMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& resu
             CAboutDlg about;
             about.DoModal(m_hWnd);
         }
+        RaiseWizard();
         return true;
     case WM_PAINT:
         OnPaint();
@@ -117,6 +118,18 @@ void CSetupMain::OnSize()
     int x = outer.left + ((outer.right - outer.left) - (inner.right - inner.left)) / 2;
     int y = outer.top + ((outer.bottom - outer.top) - (inner.bottom - inner.top)) / 2;
     ::SetWindowPos(wizard, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetFocus(wizard);
+}
+
+// After a modal box owned by the backdrop, the backdrop is activated again;
+// the wizard frame is put back on top of it (some systems leave the owned
+// frame behind its reactivated owner) and gets the keyboard focus.
+void CSetupMain::RaiseWizard()
+{
+    if (!m_pWizard || !m_pWizard->GetSafeHwnd())
+        return;
+    HWND wizard = m_pWizard->GetSafeHwnd();
+    ::SetWindowPos(wizard, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::SetFocus(wizard);
 }
 
@@ -215,8 +228,10 @@ void CSetupMain::OnCancel()
         return;
     }
     if (::MessageBoxA(m_hWnd, "Are you sure you want to cancel the installation of the software?",
-                      "Confirm Cancel", MB_YESNO | MB_ICONQUESTION) != IDYES)
+                      "Confirm Cancel", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        RaiseWizard();
         return;
+    }
     CWizardDlg* wizard = m_pWizard;
     m_pWizard = NULL;
     wizard->DestroyWindow();

@@ -1,0 +1,641 @@
+// Drives the real setup.exe through its windows, from a second program under
+// the same Wine desktop: windows are found by caption, controls by id, state is
+// read with messages and styles, and the setup is acted on with posted
+// commands and real keystrokes. Every wait polls against a deadline; nothing is
+// ever sent to the setup without a time-out.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kBackdropCaption[] = "CuratoNet Installation";
+const char kWizardCaption[] = "Setup Wizard";
+const char kLogPath[] = "C:\\setup.log";
+const char kDefaultDest[] = "c:\\Program Files\\CuratoNet";
+
+std::string Env(const char* name)
+{
+    const char* v = getenv(name);
+    return v ? v : "";
+}
+
+template <class Pred> bool WaitFor(Pred pred, DWORD ms = 10000)
+{
+    DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::string Text(HWND h)
+{
+    char buf[4096] = "";
+    DWORD_PTR n = 0;
+    if (!SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 3000, &n))
+        return "<no answer>";
+    return std::string(buf, n);
+}
+
+LRESULT Send(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0)
+{
+    DWORD_PTR r = 0;
+    SendMessageTimeoutA(h, msg, wp, lp, SMTO_ABORTIFHUNG, 3000, &r);
+    return static_cast<LRESULT>(r);
+}
+
+bool LooksDefault(HWND button)
+{
+    return (GetWindowLongA(button, GWL_STYLE) & 0x0F) == BS_DEFPUSHBUTTON;
+}
+
+std::string ReadFile(const char* path)
+{
+    std::string data;
+    FILE* f = fopen(path, "rb");
+    if (!f)
+        return data;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        data.append(buf, n);
+    fclose(f);
+    return data;
+}
+
+int CountLines(const std::string& s)
+{
+    int n = 0;
+    for (char c : s)
+        n += c == '\n';
+    return n;
+}
+
+bool DirExists(const char* path)
+{
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+struct FindCtx {
+    DWORD pid;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND h, LPARAM lp)
+{
+    FindCtx* ctx = reinterpret_cast<FindCtx*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    char text[256] = "";
+    GetWindowTextA(h, text, sizeof text);
+    if (pid == ctx->pid && IsWindowVisible(h) && strcmp(text, ctx->caption) == 0) {
+        ctx->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// One run of setup.exe with its windows.
+class SetupRun {
+public:
+    explicit SetupRun(const std::string& args = "")
+    {
+        std::string cmd = "\"" + Env("SETUP_EXE") + "\"" + (args.empty() ? "" : " " + args);
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        std::vector<char> line(cmd.begin(), cmd.end());
+        line.push_back('\0');
+        started_ = CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi_) != FALSE;
+    }
+    ~SetupRun()
+    {
+        if (!started_)
+            return;
+        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(pi_.hProcess, 99);
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+
+    bool Started() const { return started_; }
+    DWORD Pid() const { return pi_.dwProcessId; }
+
+    HWND Window(const char* caption, DWORD ms = 10000)
+    {
+        FindCtx ctx = {pi_.dwProcessId, caption, NULL};
+        WaitFor([&] {
+            ctx.found = NULL;
+            EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&ctx));
+            return ctx.found != NULL;
+        }, ms);
+        return ctx.found;
+    }
+    HWND Backdrop() { return Window(kBackdropCaption); }
+    HWND Wizard() { return Window(kWizardCaption); }
+
+    // The page inside the wizard frame: its one child dialog.
+    HWND Page()
+    {
+        HWND wiz = Wizard();
+        for (HWND c = GetWindow(wiz, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            char cls[16] = "";
+            GetClassNameA(c, cls, sizeof cls);
+            if (strcmp(cls, "#32770") == 0)
+                return c;
+        }
+        return NULL;
+    }
+    HWND PageItem(int id) { return GetDlgItem(Page(), id); }
+    HWND WizItem(int id) { return GetDlgItem(Wizard(), id); }
+
+    // The page is identified by its group box caption.
+    std::string PageTitle()
+    {
+        HWND page = Page();
+        HWND box = page ? GetWindow(page, GW_CHILD) : NULL;
+        return box ? Text(box) : "";
+    }
+    bool WaitPage(const char* title)
+    {
+        return WaitFor([&] { return PageTitle() == title; });
+    }
+
+    void Command(HWND to, int id) { PostMessageA(to, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(to, id))); }
+    void Next() { Command(Wizard(), 1001); }
+    void Back() { Command(Wizard(), 1000); }
+    void Cancel() { Command(Wizard(), IDCANCEL); }
+
+    HWND Focus()
+    {
+        GUITHREADINFO gi = {};
+        gi.cbSize = sizeof gi;
+        GetGUIThreadInfo(pi_.dwThreadId, &gi);
+        return gi.hwndFocus;
+    }
+    bool WaitFocus(HWND h)
+    {
+        return WaitFor([&] { return Focus() == h; }, 5000);
+    }
+
+    // Real keystrokes, so that the setup's own Shift state is right.
+    void Key(WORD vk, bool shift = false)
+    {
+        SetForegroundWindow(Wizard());
+        std::vector<INPUT> in;
+        auto add = [&](WORD k, bool up) {
+            INPUT i = {};
+            i.type = INPUT_KEYBOARD;
+            i.ki.wVk = k;
+            i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+            in.push_back(i);
+        };
+        if (shift)
+            add(VK_SHIFT, false);
+        add(vk, false);
+        add(vk, true);
+        if (shift)
+            add(VK_SHIFT, true);
+        SendInput(in.size(), in.data(), sizeof(INPUT));
+        Sleep(300);
+    }
+
+    // Cancel and answer the confirmation; true when "Confirm Cancel" appeared
+    // with its question.
+    bool ConfirmCancel(int answer)
+    {
+        Cancel();
+        HWND box = Window("Confirm Cancel");
+        if (!box)
+            return false;
+        bool question = HasChildText(box, "Are you sure you want to cancel the installation of the software?");
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        WaitFor([&] { return !IsWindow(box); });
+        return question;
+    }
+
+    bool Exited(DWORD* code, DWORD ms = 10000)
+    {
+        if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0)
+            return false;
+        GetExitCodeProcess(pi_.hProcess, code);
+        return true;
+    }
+
+    static bool HasChildText(HWND parent, const char* text)
+    {
+        for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (Text(c) == text)
+                return true;
+        return false;
+    }
+
+    // Ends the run the way the user would: Cancel, Yes.
+    void Quit()
+    {
+        if (Wizard())
+            ConfirmCancel(IDYES);
+        DWORD code;
+        Exited(&code);
+    }
+
+private:
+    bool started_ = false;
+    PROCESS_INFORMATION pi_ = {};
+};
+
+// Saves the whole desktop as a BMP in GUI_SHOTS; the wrapper makes PNGs of them.
+void Screenshot(const char* name)
+{
+    std::string dir = Env("GUI_SHOTS");
+    if (dir.empty())
+        return;
+    Sleep(400);   // let the last repaint land
+    HDC screen = GetDC(NULL);
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    BITMAPINFOHEADER bh = {};
+    bh.biSize = sizeof bh;
+    bh.biWidth = w;
+    bh.biHeight = h;
+    bh.biPlanes = 1;
+    bh.biBitCount = 24;
+    void* bits = NULL;
+    HBITMAP bmp = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&bh), DIB_RGB_COLORS, &bits, NULL, 0);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    int stride = (w * 3 + 3) & ~3;
+    BITMAPFILEHEADER fh = {};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof bh;
+    fh.bfSize = fh.bfOffBits + stride * h;
+    FILE* f = fopen((dir + "\\" + name + ".bmp").c_str(), "wb");
+    if (f) {
+        fwrite(&fh, sizeof fh, 1, f);
+        fwrite(&bh, sizeof bh, 1, f);
+        fwrite(bits, stride * h, 1, f);
+        fclose(f);
+    }
+    DeleteDC(mem);
+    DeleteObject(bmp);
+    ReleaseDC(NULL, screen);
+}
+
+COLORREF ClientPixel(HWND h, int x, int y)
+{
+    POINT p = {x, y};
+    ClientToScreen(h, &p);
+    HDC screen = GetDC(NULL);
+    COLORREF c = GetPixel(screen, p.x, p.y);
+    ReleaseDC(NULL, screen);
+    return c;
+}
+
+// The wizard frame floats above the backdrop, where the user can reach it.
+bool WizardOnTop(SetupRun& run)
+{
+    RECT wr;
+    GetWindowRect(run.Wizard(), &wr);
+    POINT centre = {(wr.left + wr.right) / 2, (wr.top + wr.bottom) / 2};
+    return WaitFor([&] { return GetAncestor(WindowFromPoint(centre), GA_ROOT) == run.Wizard(); }, 5000);
+}
+
+// Walks 10 -> 20 (box checked) -> 30.
+void GoToDestinationPage(SetupRun& run)
+{
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    run.Next();
+    ASSERT_TRUE(run.WaitPage("License Agreement"));
+    Send(run.PageItem(1016), BM_CLICK);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(run.WizItem(1001)) != FALSE; }));
+    run.Next();
+    ASSERT_TRUE(run.WaitPage("Destination Directory"));
+}
+
+} // namespace
+
+TEST(SetupGui, BackdropPlacementPaintingAndSessionLog)
+{
+    int linesBefore = CountLines(ReadFile(kLogPath));
+    SetupRun run;
+    ASSERT_TRUE(run.Started()) << Env("SETUP_EXE");
+    HWND backdrop = run.Backdrop();
+    ASSERT_TRUE(backdrop);
+    // The separator is on disk by the time the backdrop shows.
+    std::string log = ReadFile(kLogPath);
+    EXPECT_EQ(linesBefore + 1, CountLines(log));
+
+    RECT r;
+    GetWindowRect(backdrop, &r);
+    EXPECT_EQ(102, r.left);
+    EXPECT_EQ(102, r.top);
+    EXPECT_EQ(820, r.right - r.left);
+    EXPECT_EQ(564, r.bottom - r.top);
+
+    RECT c;
+    GetClientRect(backdrop, &c);
+    const COLORREF top = RGB(255, 0, 155), bottom = RGB(2, 0, 1);
+    EXPECT_TRUE(WaitFor([&] { return ClientPixel(backdrop, c.right - 3, 1) == top; }))
+        << std::hex << ClientPixel(backdrop, c.right - 3, 1);
+    EXPECT_EQ(bottom, ClientPixel(backdrop, 3, c.bottom - 1));
+    Screenshot("01-welcome");
+
+    // The new line: pid tag, three blanks, date, time, root channel, level 0, 45 hyphens, CR LF.
+    size_t start = log.rfind('\n', log.size() - 2);
+    std::string line = log.substr(start == std::string::npos ? 0 : start + 1);
+    char pid[8];
+    snprintf(pid, sizeof pid, "%03u", static_cast<unsigned>(run.Pid() % 1000));
+    ASSERT_EQ(81u, line.size()) << line;
+    EXPECT_EQ(std::string(pid) + "   |", line.substr(0, 7));
+    EXPECT_EQ('|', line[11]);
+    EXPECT_EQ('.', line[18]);
+    EXPECT_EQ("|        |0|" + std::string(45, '-') + "\r\n", line.substr(22));
+    run.Quit();
+}
+
+TEST(SetupGui, WelcomePageButtonsEscapeAndAboutBox)
+{
+    SetupRun run;
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    HWND back = run.WizItem(1000), next = run.WizItem(1001), cancel = run.WizItem(IDCANCEL);
+    EXPECT_EQ("<< &Back", Text(back));
+    EXPECT_EQ("&Next >>", Text(next));
+    EXPECT_EQ("Cancel", Text(cancel));
+    EXPECT_FALSE(IsWindowEnabled(back));
+    EXPECT_TRUE(IsWindowEnabled(next));
+    EXPECT_TRUE(LooksDefault(next));
+    EXPECT_FALSE(LooksDefault(cancel));
+
+    // The welcome page has no tab stop: Tab stays on the frame's buttons and
+    // the keyboard focus is never lost.
+    ASSERT_TRUE(run.WaitFocus(next));
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(cancel));
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(next));
+
+    // Esc on the frame asks; No keeps the page.
+    run.Key(VK_ESCAPE);
+    HWND box = run.Window("Confirm Cancel");
+    ASSERT_TRUE(box);
+    Screenshot("02-confirm-cancel");
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+    EXPECT_EQ("Welcome", run.PageTitle());
+    EXPECT_TRUE(WizardOnTop(run));
+
+    PostMessageA(run.Backdrop(), WM_SYSCOMMAND, 0x10, 0);
+    HWND about = run.Window("CuratoNet");
+    ASSERT_TRUE(about);
+    EXPECT_EQ("CuratoNet", Text(GetDlgItem(about, 1001)));
+    HWND version = GetDlgItem(about, 1045);
+    EXPECT_EQ("", Text(version));
+    EXPECT_TRUE(GetWindowLongA(version, GWL_STYLE) & SS_SUNKEN);
+    EXPECT_TRUE(SetupRun::HasChildText(
+        about, "IMPORTANT:  If you are running Curato or CuratoPro, please close it before installing."));
+    EXPECT_EQ("OK", Text(GetDlgItem(about, IDOK)));
+    Screenshot("03-about");
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
+    EXPECT_TRUE(WizardOnTop(run));
+    Screenshot("03-after-about");
+    run.Quit();
+}
+
+TEST(SetupGui, LicencePageGatingEnterAndTabRing)
+{
+    SetupRun run;
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    run.Next();
+    ASSERT_TRUE(run.WaitPage("License Agreement"));
+    HWND back = run.WizItem(1000), next = run.WizItem(1001), cancel = run.WizItem(IDCANCEL);
+    HWND edit = run.PageItem(1002), accept = run.PageItem(1016);
+    EXPECT_EQ("Check here to indicate that you accept the above terms", Text(accept));
+    EXPECT_EQ(ReadFile(Env("LICENSE_TXT").c_str()), Text(edit));
+    EXPECT_TRUE(run.WaitFocus(edit));
+    DWORD_PTR sel = Send(edit, EM_GETSEL);
+    EXPECT_EQ(0u, LOWORD(sel));
+    EXPECT_EQ(0u, HIWORD(sel));
+    EXPECT_EQ(0, Send(edit, EM_GETFIRSTVISIBLELINE));
+    EXPECT_TRUE(IsWindowEnabled(back));
+    EXPECT_FALSE(IsWindowEnabled(next));
+    EXPECT_TRUE(LooksDefault(cancel));
+    EXPECT_FALSE(LooksDefault(next));
+    Screenshot("04-licence");
+
+    // Enter in the licence text with the box unchecked changes nothing.
+    run.Key(VK_RETURN);
+    Sleep(300);
+    EXPECT_EQ("License Agreement", run.PageTitle());
+
+    // Tab ring: page's last control -> frame's first button, and back.
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(back));
+    run.Key(VK_TAB, true);
+    EXPECT_TRUE(run.WaitFocus(edit));
+    run.Key(VK_TAB);
+    run.Key(VK_TAB);   // Next is disabled: Back -> Cancel
+    EXPECT_TRUE(run.WaitFocus(cancel));
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(accept));
+    run.Key(VK_TAB, true);
+    EXPECT_TRUE(run.WaitFocus(cancel));
+
+    // Checking enables Next with the default look; unchecking takes it back.
+    Send(accept, BM_CLICK);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(next) != FALSE; }));
+    EXPECT_TRUE(LooksDefault(next));
+    EXPECT_FALSE(LooksDefault(cancel));
+    Screenshot("05-licence-accepted");
+    Send(accept, BM_CLICK);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(next); }));
+    EXPECT_TRUE(LooksDefault(cancel));
+
+    // Cancel, No: the page keeps its state, here the checked box.
+    Send(accept, BM_CLICK);
+    EXPECT_TRUE(run.ConfirmCancel(IDNO));
+    EXPECT_EQ(BST_CHECKED, Send(run.PageItem(1016), BM_GETCHECK));
+    EXPECT_TRUE(IsWindowEnabled(next));
+
+    // Enter in the page with the box checked acts as Next.
+    run.Key(VK_RETURN);
+    EXPECT_TRUE(run.WaitPage("Destination Directory"));
+    run.Quit();
+}
+
+TEST(SetupGui, DestinationPageBackResetsLicenceAndHiddenBrowseButton)
+{
+    SetupRun run;
+    GoToDestinationPage(run);
+    HWND back = run.WizItem(1000), next = run.WizItem(1001), cancel = run.WizItem(IDCANCEL);
+    HWND dest = run.PageItem(1003), browse = run.PageItem(1004);
+    EXPECT_EQ(kDefaultDest, Text(dest));
+    EXPECT_TRUE(GetWindowLongA(dest, GWL_STYLE) & ES_READONLY);
+    EXPECT_FALSE(IsWindowVisible(browse));
+    EXPECT_TRUE(IsWindowEnabled(browse));
+    EXPECT_TRUE(IsWindowEnabled(back));
+    EXPECT_TRUE(IsWindowEnabled(next));
+    EXPECT_TRUE(LooksDefault(next));
+    EXPECT_TRUE(SetupRun::HasChildText(run.Page(), "This is where the program files will be stored."));
+    Screenshot("06-destination");
+
+    // Typing into the read-only field changes nothing.
+    PostMessageA(dest, WM_CHAR, 'x', 0);
+    Sleep(200);
+    EXPECT_EQ(kDefaultDest, Text(dest));
+
+    // The frame's last button leads Tab to the hidden "..." button; Space on
+    // it opens the folder browser, which cancelled leaves the text alone.
+    EXPECT_TRUE(run.WaitFocus(dest));
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(back));
+    run.Key(VK_TAB);
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(cancel));
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(browse));
+    run.Key(VK_SPACE);
+    HWND browser = NULL;
+    EXPECT_TRUE(WaitFor([&] {
+        HWND fg = GetForegroundWindow();
+        DWORD pid = 0;
+        GetWindowThreadProcessId(fg, &pid);
+        if (pid == run.Pid() && fg != run.Wizard() && fg != run.Backdrop())
+            browser = fg;
+        return browser != NULL;
+    }));
+    if (browser) {
+        EXPECT_TRUE(SetupRun::HasChildText(browser, "Choose Destination Directory"));
+        Screenshot("07-folder-browser");
+        PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
+    }
+    EXPECT_EQ(kDefaultDest, Text(run.PageItem(1003)));
+
+    // Back shows the licence again, unchecked, with Next disabled.
+    run.Back();
+    ASSERT_TRUE(run.WaitPage("License Agreement"));
+    EXPECT_EQ(BST_UNCHECKED, Send(run.PageItem(1016), BM_GETCHECK));
+    EXPECT_FALSE(IsWindowEnabled(next));
+
+    // Forward again: the default destination again; then Next reaches page 40.
+    Send(run.PageItem(1016), BM_CLICK);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(next) != FALSE; }));
+    run.Next();
+    ASSERT_TRUE(run.WaitPage("Destination Directory"));
+    EXPECT_EQ(kDefaultDest, Text(run.PageItem(1003)));
+    run.Next();
+    EXPECT_TRUE(WaitFor([&] { return run.PageTitle().rfind("Installing", 0) == 0; }, 120000));
+    Screenshot("08-installing");
+    EXPECT_FALSE(IsWindowEnabled(back));
+    EXPECT_FALSE(IsWindowEnabled(next));
+    EXPECT_TRUE(LooksDefault(cancel));
+    run.Quit();
+}
+
+TEST(SetupGui, YesOnEveryPageEndsWithCodeZeroAndNothingInstalled)
+{
+    bool installedBefore = DirExists(kDefaultDest);
+    for (int page = 10; page <= 30; page += 10) {
+        SCOPED_TRACE(page);
+        SetupRun run;
+        if (page == 30) {
+            GoToDestinationPage(run);
+        } else {
+            ASSERT_TRUE(run.WaitPage("Welcome"));
+            if (page == 20) {
+                run.Next();
+                ASSERT_TRUE(run.WaitPage("License Agreement"));
+            }
+        }
+        EXPECT_TRUE(run.ConfirmCancel(IDYES));
+        DWORD code = 1234;
+        ASSERT_TRUE(run.Exited(&code));
+        EXPECT_EQ(0u, code);
+        EXPECT_EQ(installedBefore, DirExists(kDefaultDest));
+    }
+}
+
+TEST(SetupGui, CommandLineChangesNothing)
+{
+    int linesBefore = CountLines(ReadFile(kLogPath));
+    SetupRun run("/S /D=C:\\elsewhere --unknown-switch extra words");
+    HWND backdrop = run.Backdrop();
+    ASSERT_TRUE(backdrop);
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    RECT r;
+    GetWindowRect(backdrop, &r);
+    EXPECT_EQ(102, r.left);
+    EXPECT_EQ(820, r.right - r.left);
+    EXPECT_EQ(linesBefore + 1, CountLines(ReadFile(kLogPath)));
+    EXPECT_TRUE(run.ConfirmCancel(IDYES));
+    DWORD code = 1234;
+    ASSERT_TRUE(run.Exited(&code));
+    EXPECT_EQ(0u, code);
+}
+
+// A log that cannot be opened for writing never stops the setup, and what it
+// held is kept.
+TEST(SetupGui, UnwritableSessionLogLetsTheSetupRun)
+{
+    std::string before = ReadFile(kLogPath);
+    ASSERT_TRUE(SetFileAttributesA(kLogPath, FILE_ATTRIBUTE_READONLY));
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.WaitPage("Welcome"));
+        EXPECT_TRUE(run.ConfirmCancel(IDYES));
+        DWORD code = 1234;
+        ASSERT_TRUE(run.Exited(&code));
+        EXPECT_EQ(0u, code);
+    }
+    SetFileAttributesA(kLogPath, FILE_ATTRIBUTE_NORMAL);
+    std::string after = ReadFile(kLogPath);
+    EXPECT_EQ(before, after.substr(0, before.size()));
+    printf("read-only log: %d line(s) added under this Wine\n", CountLines(after) - CountLines(before));
+
+    // A directory in the log's place cannot be opened at all.
+    const char aside[] = "C:\\setup.log.aside";
+    ASSERT_TRUE(MoveFileA(kLogPath, aside));
+    ASSERT_TRUE(CreateDirectoryA(kLogPath, NULL));
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.WaitPage("Welcome"));
+        EXPECT_TRUE(run.ConfirmCancel(IDYES));
+        DWORD code = 1234;
+        ASSERT_TRUE(run.Exited(&code));
+        EXPECT_EQ(0u, code);
+    }
+    EXPECT_TRUE(RemoveDirectoryA(kLogPath));
+    EXPECT_TRUE(MoveFileA(aside, kLogPath));
+}
+
+int main(int argc, char** argv)
+{
+    // Under Wine's desktop the driver has no console: results go to a file.
+    std::string log = Env("GUI_LOG");
+    if (!log.empty()) {
+        freopen(log.c_str(), "w", stdout);
+        setvbuf(stdout, NULL, _IONBF, 0);
+    }
+    testing::InitGoogleTest(&argc, argv);
+    int rc = RUN_ALL_TESTS();
+    if (!log.empty()) {
+        FILE* f = fopen((log + ".rc").c_str(), "w");
+        if (f) {
+            fprintf(f, "%d\n", rc);
+            fclose(f);
+        }
+    }
+    return rc;
+}

@@ -55,32 +55,38 @@ char ZOS::Separator() const
     ZASSERT(kZosFile, 390, false);
 }
 
-bool ZIsWin9x()
+namespace {
+
+// One platform test with its own cache, filled by the first successful query.
+struct PlatformCache {
+    bool known;
+    bool value;
+};
+
+bool CachedPlatformIs(PlatformCache& cache, DWORD wanted, int assertLine)
 {
-    static bool known = false;
-    static bool value = false;
-    if (known)
-        return value;
+    if (cache.known)
+        return cache.value;
     DWORD platformId = 0;
     const bool ok = QueryPlatformId(&platformId);
-    ZASSERT(kZosFile, 287, ok);
-    value = platformId == VER_PLATFORM_WIN32_WINDOWS;
-    known = true;
-    return value;
+    ZASSERT(kZosFile, assertLine, ok);
+    cache.value = platformId == wanted;
+    cache.known = true;
+    return cache.value;
+}
+
+} // namespace
+
+bool ZIsWin9x()
+{
+    static PlatformCache cache = {false, false};
+    return CachedPlatformIs(cache, VER_PLATFORM_WIN32_WINDOWS, 287);
 }
 
 bool ZIsWinNT()
 {
-    static bool known = false;
-    static bool value = false;
-    if (known)
-        return value;
-    DWORD platformId = 0;
-    const bool ok = QueryPlatformId(&platformId);
-    ZASSERT(kZosFile, 347, ok);
-    value = platformId == VER_PLATFORM_WIN32_NT;
-    known = true;
-    return value;
+    static PlatformCache cache = {false, false};
+    return CachedPlatformIs(cache, VER_PLATFORM_WIN32_NT, 347);
 }
 
 ZString ZUserName()

@@ -68,8 +68,26 @@ void CDialog::DestroyWindow()
         ::DestroyWindow(m_hWnd);
 }
 
+// Enter in a multi-line edit that does not take Enter as a line break stands
+// for the dialog's OK, as it does in any dialog. Some systems' edit controls
+// look for a default button instead and drop the key in a dialog without one.
+static bool IsEnterForDialog(HWND dlg, const MSG* msg)
+{
+    if (msg->message != WM_KEYDOWN || msg->wParam != VK_RETURN || ::GetParent(msg->hwnd) != dlg)
+        return false;
+    char cls[8] = "";
+    ::GetClassNameA(msg->hwnd, cls, sizeof cls);
+    LONG style = ::GetWindowLongA(msg->hwnd, GWL_STYLE);
+    return lstrcmpiA(cls, "Edit") == 0 && (style & ES_MULTILINE) && !(style & ES_WANTRETURN);
+}
+
 bool CDialog::PreTranslateMessage(MSG* msg)
 {
+    if (IsEnterForDialog(m_hWnd, msg)) {
+        // The command may destroy this dialog: nothing of it is used afterwards.
+        ::SendMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return true;
+    }
     return ::IsDialogMessageA(m_hWnd, msg) != FALSE;
 }
 

@@ -468,7 +468,13 @@ TEST(SetupGui, LicencePageGatingEnterAndTabRing)
     EXPECT_EQ(BST_CHECKED, Send(run.PageItem(1016), BM_GETCHECK));
     EXPECT_TRUE(IsWindowEnabled(next));
 
-    // Enter in the page with the box checked acts as Next.
+    // Enter in the licence text with the box checked acts as Next. Clicking
+    // the box twice leaves it checked and focused; Tab moves into the text.
+    Send(accept, BM_CLICK);
+    Send(accept, BM_CLICK);
+    EXPECT_TRUE(run.WaitFocus(accept));
+    run.Key(VK_TAB);
+    EXPECT_TRUE(run.WaitFocus(edit));
     run.Key(VK_RETURN);
     EXPECT_TRUE(run.WaitPage("Destination Directory"));
     run.Quit();

@@ -1,13 +1,178 @@
 #include "wizstep40.h"
 
+#include "createdirs.h"
+#include "manifest.h"
+#include "payload.h"
 #include "resource.h"
+#include "wizsteps.h"
+#include "zdynalib.h"
+#include "zexcept.h"
+#include "zwinutil.h"
 
-CWizStep40::CWizStep40(CWizardDlg* wizard) : CWizStepBase(IDD_WIZSTEP40, wizard)
+#include <commctrl.h>
+
+// The hourglass for as long as the object lives.
+class CWaitCursor {
+public:
+    CWaitCursor() : m_hOld(::SetCursor(::LoadCursorA(NULL, IDC_WAIT))) {}
+    ~CWaitCursor() { ::SetCursor(m_hOld); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+
+private:
+    HCURSOR m_hOld;
+};
+
+// The template's group box: its first control without an id.
+static HWND FirstUnnumberedChild(HWND parent)
+{
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if ((::GetDlgCtrlID(child) & 0xFFFF) == 0xFFFF)
+            return child;
+    return NULL;
+}
+
+CWizStep40::CWizStep40(CWizardDlg* wizard)
+    : CWizStepBase(IDD_WIZSTEP40, wizard), m_hCaption(NULL), m_hProgress(NULL), m_hMinor(NULL), m_hMajor(NULL)
 {
 }
 
-// The install sequence runs here; until it is in, the page only shows itself.
 BOOL CWizStep40::OnInitDialog()
 {
-    return TRUE;
+    m_hCaption = FirstUnnumberedChild(m_hWnd);
+    m_hProgress = Item(IDC_PROGRESS);
+    m_hMinor = Item(IDC_MINOR_STATUS);
+    m_hMajor = Item(IDC_MAJOR_STATUS);
+    return RunInstallSequence();
+}
+
+// No worker thread and no message loop: every stage runs here, in order, and
+// a failed stage is reported before the next one starts. Only a directory
+// that cannot be made ends the install early. Nothing is undone.
+bool CWizStep40::RunInstallSequence()
+{
+    try {
+        CWaitCursor wait;
+        SetUpPage();
+    } catch (ZFatalEx& ex) {
+        ShowFailure(kSetupFailureText, ex);
+    }
+    try {
+        CreateDirectories();
+    } catch (ZFatalEx&) {
+        ::MessageBoxA(m_hWnd, kDirectoryFailureText, kDirectoryFailureCaption, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    try {
+        CopyFiles();
+    } catch (ZFatalEx& ex) {
+        ShowFailure(kCopyFailureText, ex);
+    }
+    try {
+        RegisterBrowserControl();
+    } catch (ZFatalEx&) {
+        // The browser control is the system's own; the product runs without
+        // the registration, so its failure is not worth a message.
+    }
+    try {
+        CreateProgramGroup();
+    } catch (ZFatalEx& ex) {
+        ShowFailure(kIconsFailureText, ex);
+    }
+    return true;
+}
+
+void CWizStep40::SetUpPage()
+{
+    ::SetWindowTextA(m_hCaption, ZString("Installing ") + kProductName + "...");
+    ::ShowWindow(m_hCaption, SW_SHOW);
+    SetMajorText("");
+    SetMinorText("");
+    ::ShowWindow(m_hWnd, SW_SHOW);
+    Repaint();
+}
+
+void CWizStep40::CreateDirectories()
+{
+    SetMajorText("Creating Directories...");
+    CreateDirsAsNeeded(gDestDir, "*PROTECTED*", false);
+}
+
+void CWizStep40::CopyFiles()
+{
+    SetMajorText("Copying Files...");
+    for (const ManifestEntry& entry : kInstallManifest)
+        InstallPayloadFile(entry.name, entry.overwrite);
+}
+
+void CWizStep40::RegisterBrowserControl()
+{
+    typedef HRESULT(STDAPICALLTYPE * RegisterServerFn)();
+    InstallPayloadFile(kBrowserControlLibrary, true);
+    ZDynaLib lib;
+    // By bare name: the copy the system's search order finds is the one that
+    // is registered (setup.exe keeps that search to the system directory).
+    lib.Load(kBrowserControlLibrary);
+    RegisterServerFn registerServer =
+        reinterpret_cast<RegisterServerFn>(reinterpret_cast<void*>(lib.FindFunction(kRegisterFunction)));
+    registerServer();
+    lib.Free();
+}
+
+void CWizStep40::CreateProgramGroup()
+{
+    SetMinorText("");
+    ::ShowWindow(m_hProgress, SW_HIDE);
+    Repaint();
+    SetMinorText("");
+    Repaint();
+    SetMajorText("Creating Program Groups and Icons");
+    ZProgramGroup group(kProgramGroupName);
+    group.CreateFolder();
+    group.CreateShortcut(kShortcutName, JoinPath(gDestDir, kShortcutTarget), "", gDestDir, nullptr, 0);
+    Finish();
+}
+
+void CWizStep40::InstallPayloadFile(const char* name, bool overwrite)
+{
+    SetMinorText(name);
+    ::UpdateWindow(m_hMinor);
+    ::SendMessageA(m_hProgress, PBM_SETPOS, 0, 0);
+    ZExtractPayload(name, JoinPath(gDestDir, name), overwrite);
+    for (int pos = 0; pos <= 100; pos += 10) {
+        ::SendMessageA(m_hProgress, PBM_SETPOS, pos, 0);
+        ::Sleep(20);
+    }
+}
+
+// From here on the frame's Cancel button means Close: start the product.
+void CWizStep40::Finish()
+{
+    ::Sleep(250);
+    SetMajorText(kCompletionText);
+    SetMinorText(kCompletionHint);
+    ::SetWindowTextA(m_pWizard->Item(IDCANCEL), kCloseCaption);
+    m_pWizard->m_bFinished = true;
+}
+
+void CWizStep40::SetMajorText(const char* text)
+{
+    ::SetWindowTextA(m_hMajor, text);
+}
+
+void CWizStep40::SetMinorText(const char* text)
+{
+    ::SetWindowTextA(m_hMinor, text);
+}
+
+// Texts set since the last repaint show although no messages are processed.
+void CWizStep40::Repaint()
+{
+    ::UpdateWindow(m_hWnd);
+}
+
+void CWizStep40::ShowFailure(const char* text, const ZFatalEx& ex)
+{
+    ZString message = text + ex.Format() + kSupportSuffix;
+    ::MessageBoxA(m_hWnd, message, kErrorCaption, MB_OK | MB_ICONERROR);
 }

@@ -38,10 +38,11 @@ bool CSetupMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& resu
         if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
             return false;
         {
+            HWND focus = ::GetFocus();
             CAboutDlg about;
             about.DoModal(m_hWnd);
+            RaiseWizard(focus);
         }
-        RaiseWizard();
         return true;
     case WM_PAINT:
         OnPaint();
@@ -121,16 +122,17 @@ void CSetupMain::OnSize()
     ::SetFocus(wizard);
 }
 
-// After a modal box owned by the backdrop, the backdrop is activated again;
+// After a modal box owned by the backdrop, the backdrop is activated again:
 // the wizard frame is put back on top of it (some systems leave the owned
-// frame behind its reactivated owner) and gets the keyboard focus.
-void CSetupMain::RaiseWizard()
+// frame behind its reactivated owner) and the keyboard focus goes back to
+// where it was before the box, so that the wizard stays as it was.
+void CSetupMain::RaiseWizard(HWND focus)
 {
     if (!m_pWizard || !m_pWizard->GetSafeHwnd())
         return;
     HWND wizard = m_pWizard->GetSafeHwnd();
     ::SetWindowPos(wizard, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ::SetFocus(wizard);
+    ::SetFocus(focus && ::IsChild(wizard, focus) ? focus : wizard);
 }
 
 void CSetupMain::OnPaint()
@@ -227,9 +229,10 @@ void CSetupMain::OnCancel()
         DestroyWindow();
         return;
     }
+    HWND focus = ::GetFocus();
     if (::MessageBoxA(m_hWnd, "Are you sure you want to cancel the installation of the software?",
                       "Confirm Cancel", MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        RaiseWizard();
+        RaiseWizard(focus);
         return;
     }
     CWizardDlg* wizard = m_pWizard;

@@ -27,7 +27,7 @@ private:
     void PlaceOnDesktop();
     void AddAboutToSystemMenu();
     void OnSize();
-    void RaiseWizard();
+    void RaiseWizard(HWND focus);
     void OnPaint();
     void PaintIcon(HDC dc);
     void PaintBackdrop(HDC dc);

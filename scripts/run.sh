@@ -24,6 +24,7 @@ SHOTS="$BUILD_DIR/walk-shots"
 set +e
 "$ROOT/tests/gui/run-gui-tests.sh" "$BUILD_DIR/walk-wineprefix" \
   "$BUILD_DIR/tests/gui/setup_gui_test.exe" "$SETUP" "$ROOT/resources/LICENSE.TXT" "$SHOTS" \
+  "$BUILD_DIR/tests/gui/Shdocvw.dll" \
   --gtest_also_run_disabled_tests --gtest_filter='SetupGuiWalk.*'
 rc=$?
 echo "Page screenshots of the walk: $SHOTS/walk-*.png"

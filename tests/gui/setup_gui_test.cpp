@@ -110,9 +110,9 @@ BOOL CALLBACK FindTopLevel(HWND h, LPARAM lp)
 // One run of setup.exe with its windows.
 class SetupRun {
 public:
-    explicit SetupRun(const std::string& args = "")
+    explicit SetupRun(const std::string& args = "", const std::string& exe = Env("SETUP_EXE"))
     {
-        std::string cmd = "\"" + Env("SETUP_EXE") + "\"" + (args.empty() ? "" : " " + args);
+        std::string cmd = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
         STARTUPINFOA si = {};
         si.cb = sizeof si;
         std::vector<char> line(cmd.begin(), cmd.end());
@@ -691,6 +691,64 @@ TEST(SetupGui, UnwritableSessionLogLetsTheSetupRun)
     }
     EXPECT_TRUE(RemoveDirectoryA(kLogPath));
     EXPECT_TRUE(MoveFileA(aside, kLogPath));
+}
+
+// Runs the install to its end, answering any error box; true when it finished
+// with Close, which is then pressed.
+bool InstallAndClose(SetupRun& run)
+{
+    GoToDestinationPage(run);
+    run.Next();
+    bool closed = WaitFor([&] {
+        HWND error = run.Window("Error Detected", 0);
+        if (error)
+            PostMessageA(error, WM_COMMAND, IDOK, 0);
+        return run.WaitInstalled() && Text(run.WizItem(IDCANCEL)) == "Close";
+    }, 300000);
+    if (!closed)
+        return false;
+    run.Cancel();
+    DWORD code = 1234;
+    EXPECT_TRUE(run.Exited(&code));
+    WaitFor([] { return EndProcessNamed("CuratoApp.exe"); }, 5000);
+    return true;
+}
+
+// Runs a copy of setup.exe with the planted library beside it through the
+// install; true when the planted library was loaded.
+bool PlantedLibraryLoaded(const std::string& dir, const char* exeName)
+{
+    CreateDirectoryA(dir.c_str(), NULL);
+    std::string exe = dir + "\\" + exeName, marker = dir + "\\planted-loaded.txt";
+    DeleteFileA(marker.c_str());
+    EXPECT_TRUE(CopyFileA(Env("SETUP_EXE").c_str(), exe.c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA(Env("PLANTED_DLL").c_str(), (dir + "\\Shdocvw.dll").c_str(), FALSE));
+    SetupRun run("", exe);
+    EXPECT_TRUE(InstallAndClose(run));
+    return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Library searches at run time skip the program's own directory, so a
+// Shdocvw.dll planted beside setup.exe is not the one the install loads.
+// Windows Vista is exempt (shell links fail there under the restriction):
+// a copy registered as a Vista program is the control run showing that the
+// planted library would be loaded otherwise.
+TEST(SetupGui, LibraryPlantedBesideSetupIsNotLoaded)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string dir = std::string(temp) + "planted";
+
+    const char vistaKey[] = "Software\\Wine\\AppDefaults\\setupvista.exe";
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, vistaKey, &key));
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("vista"), 6);
+    RegCloseKey(key);
+    bool loadedOnVista = PlantedLibraryLoaded(dir, "setupvista.exe");
+    RegDeleteKeyA(HKEY_CURRENT_USER, vistaKey);
+
+    EXPECT_TRUE(loadedOnVista) << "the control run did not load the planted library: the check proves nothing";
+    EXPECT_FALSE(PlantedLibraryLoaded(dir, "setup.exe"));
 }
 
 // The walk scripts/run.sh shows on a machine without a display: every page in

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <tlhelp32.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -211,6 +212,22 @@ public:
         Sleep(300);
     }
 
+    // A window of the setup other than the frame and the backdrop that has
+    // come to the foreground: a modal box the setup opened.
+    HWND ForeignWindow()
+    {
+        HWND found = NULL;
+        WaitFor([&] {
+            HWND fg = GetForegroundWindow();
+            DWORD pid = 0;
+            GetWindowThreadProcessId(fg, &pid);
+            if (pid == pi_.dwProcessId && fg != Wizard() && fg != Backdrop())
+                found = fg;
+            return found != NULL;
+        });
+        return found;
+    }
+
     // The installing page does its work inside its creation: the frame
     // answers again once that is over.
     bool WaitInstalled()
@@ -342,6 +359,24 @@ bool EndProcessNamed(const char* name)
     }
     CloseHandle(snap);
     return found;
+}
+
+// Selects the first top-level entry of the folder browser's tree for which
+// the browser enables OK, that is, a file-system folder.
+bool SelectFileSystemFolder(HWND browser)
+{
+    HWND tree = FindWindowExA(browser, NULL, "SysTreeView32", NULL);
+    HWND ok = GetDlgItem(browser, IDOK);
+    if (!tree || !ok)
+        return false;
+    LRESULT root = Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0);
+    for (LRESULT item = Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, root); item;
+         item = Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, item)) {
+        Send(tree, TVM_SELECTITEM, TVGN_CARET, item);
+        if (WaitFor([&] { return IsWindowEnabled(ok) != FALSE; }, 1000))
+            return true;
+    }
+    return false;
 }
 
 // Walks 10 -> 20 (box checked) -> 30.
@@ -570,22 +605,26 @@ TEST(SetupGui, DestinationPageBackResetsLicenceAndHiddenBrowseButton)
     run.Key(VK_TAB);
     EXPECT_TRUE(run.WaitFocus(browse));
     run.Key(VK_SPACE);
-    HWND browser = NULL;
-    EXPECT_TRUE(WaitFor([&] {
-        HWND fg = GetForegroundWindow();
-        DWORD pid = 0;
-        GetWindowThreadProcessId(fg, &pid);
-        if (pid == run.Pid() && fg != run.Wizard() && fg != run.Backdrop())
-            browser = fg;
-        return browser != NULL;
-    }));
-    if (browser) {
-        EXPECT_TRUE(SetupRun::HasChildText(browser, "Choose Destination Directory"));
-        Screenshot("07-folder-browser");
-        PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
-    }
+    HWND browser = run.ForeignWindow();
+    ASSERT_TRUE(browser);
+    EXPECT_TRUE(SetupRun::HasChildText(browser, "Choose Destination Directory"));
+    Screenshot("07-folder-browser");
+    PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
     EXPECT_EQ(kDefaultDest, Text(run.PageItem(1003)));
+
+    // A file-system folder chosen there becomes the destination text itself.
+    EXPECT_TRUE(run.WaitFocus(browse));
+    run.Key(VK_SPACE);
+    browser = run.ForeignWindow();
+    ASSERT_TRUE(browser);
+    ASSERT_TRUE(SelectFileSystemFolder(browser));
+    PostMessageA(browser, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
+    std::string chosen = Text(run.PageItem(1003));
+    EXPECT_NE(kDefaultDest, chosen);
+    EXPECT_TRUE(DirExists(chosen.c_str())) << chosen;
+    Screenshot("07-folder-chosen");
 
     // Back shows the licence again, unchecked, with Next disabled.
     run.Back();

@@ -1,0 +1,973 @@
+// Installs the product end to end through the real setup.exe, driven from a
+// second program under the same Wine desktop. The setup processes no messages
+// while it installs, so the driver reads it only in ways that need no answer
+// from it: window texts kept by the window system, styles, visibility and the
+// pixels of the progress bar on screen. Every wait polls against a deadline.
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <psapi.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kWizardCaption[] = "Setup Wizard";
+const char kLogPath[] = "C:\\setup.log";
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
+
+const char kCaption[] = "Installing CuratoNet...";
+const char kCompletion[] =
+    "Installation is complete.  To start CuratoNet, click the Windows Start button at the lower left of your "
+    "screen, click on the Programs folder, and select CuratoPro.  Select Choose Hobby from the Options menu to "
+    "initialize field names for your hobby.";
+const char kCopyFailure[] =
+    "An error occurred while installing CuratoNet\n"
+    "If you are using Windows 2000, 2003, or XP, It is necessary to login as an administrator in order to "
+    "install this program.\n"
+    "If you are already logged in as admin, The following information should help resolve the problem:\n"
+    "The following information should help resolve the problem:\n";
+const char kIconsFailure[] =
+    "An error occurred while installing CuratoNet\n"
+    "If you are using Windows 2000 or XP, It is necessary to login as an administrator in order to install "
+    "this program.\n"
+    "If you are already logged in as admin, The following information should help resolve the problem:\n";
+const char kSupportSuffix[] =
+    "\nIf the problem cannot be resolved, contact\nTamber Labs (https://support.tamberlabs.example) for "
+    "additional assistance";
+const char kInvalidDirectory[] =
+    "The directory entered was an invalid one.  Please run the installation again and specify a valid directory.";
+
+const char* const kManifest[] = {
+    "curatoapp.EXE", "curatoprint.EXE", "czimporter.EXE", "HTMLStartPage.htm", "ExportTabStartPage.htm",
+    "curatohelp.htm", "Shdocvw.dll", "curato.dll", "panecrafter.dll", "AxInterop.SHDocVw.dll",
+    "Interop.SHDocVw.dll", "Microsoft.mshtml.dll", "curato.mdb", "tall_1.lyo", "tall_2.lyo", "tall_3.lyo",
+    "tall_4.lyo", "wide_1.lyo", "wide_2.lyo", "wide_3.lyo", "wide_4.lyo", "site_1.lyo", "site_2.lyo",
+    "site_3.lyo", "site_4.lyo", "site_5.lyo", "site_6.lyo", "site_7.lyo", "site_8.lyo", "site_9.lyo",
+    "site_10.lyo", "site_11.lyo", "site_cream.lyo", "site_tartan.lyo", "site_foggy.lyo", "site_violet.lyo",
+    "site_meadow.lyo", "site_cedar.lyo", "gde_01.gde", "gde_02.gde", "gde_03.gde", "gde_04.gde", "gde_05.gde",
+    "gde_06.gde", "gde_07.gde", "gde_08.gde", "gde_09.gde", "gde_10.gde", "azure.wsy", "cream.wsy",
+    "tartan.wsy", "rosy.wsy", "cedar.wsy", "bmEmptyPicture.bmp",
+};
+const int kManifestSize = sizeof kManifest / sizeof kManifest[0];
+
+int ManifestIndex(const std::string& name)
+{
+    for (int i = 0; i < kManifestSize; ++i)
+        if (name == kManifest[i])
+            return i;
+    return -1;
+}
+
+std::string Env(const char* name)
+{
+    const char* v = getenv(name);
+    return v ? v : "";
+}
+
+template <class Pred> bool WaitFor(Pred pred, DWORD ms = 10000)
+{
+    DWORD start = GetTickCount();
+    while (!pred()) {
+        if (GetTickCount() - start > ms)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+// The text the window system keeps for a window of another process: no
+// message reaches the setup, so this answers while it installs.
+std::string Text(HWND h)
+{
+    char buf[4096] = "";
+    int n = GetWindowTextA(h, buf, sizeof buf);
+    return std::string(buf, n > 0 ? n : 0);
+}
+
+std::string ClassOf(HWND h)
+{
+    char cls[64] = "";
+    GetClassNameA(h, cls, sizeof cls);
+    return cls;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::string data;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return "<missing>";
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        data.append(buf, n);
+    fclose(f);
+    return data;
+}
+
+void WriteFile(const std::string& path, const std::string& data)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f) << path;
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+}
+
+int CountLines(const std::string& s)
+{
+    int n = 0;
+    for (char c : s)
+        n += c == '\n';
+    return n;
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDir(const std::string& path)
+{
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> FilesIn(const std::string& dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return names;
+}
+
+void RemoveTree(const std::string& path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(h, &found));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path.c_str());
+    DeleteFileA(path.c_str());
+}
+
+std::string RegString(HKEY root, const std::string& key, const char* name, bool* present = nullptr)
+{
+    char data[1024] = "";
+    DWORD size = sizeof data - 1, type = 0;
+    HKEY h;
+    bool ok = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS;
+    if (ok) {
+        ok = RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
+        RegCloseKey(h);
+    }
+    if (present)
+        *present = ok;
+    return ok ? std::string(data) : "";
+}
+
+void SetRegString(HKEY root, const std::string& key, const char* name, const std::string& value)
+{
+    HKEY h;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr));
+    RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(h);
+}
+
+std::string CommonPrograms()
+{
+    return RegString(HKEY_LOCAL_MACHINE, kShellFolders, "Common Programs");
+}
+
+std::string GroupDir()
+{
+    return CommonPrograms() + "\\Curato";
+}
+
+std::string LinkPath()
+{
+    return GroupDir() + "\\CuratoNet.lnk";
+}
+
+// A destination, or any other path, unique to this run of the driver.
+std::string Unique(const char* what)
+{
+    static int counter = 0;
+    char name[96];
+    snprintf(name, sizeof name, "C:\\inst-%lu-%d-%s", GetCurrentProcessId(), ++counter, what);
+    return name;
+}
+
+struct TopLevelQuery {
+    DWORD pid;
+    const char* caption;
+    const char* cls;   // null: any class
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND h, LPARAM lp)
+{
+    TopLevelQuery* q = reinterpret_cast<TopLevelQuery*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if ((q->pid == 0 || pid == q->pid) && IsWindowVisible(h) && Text(h) == q->caption &&
+        (!q->cls || ClassOf(h) == q->cls)) {
+        q->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopLevel(DWORD pid, const char* caption, const char* cls)
+{
+    TopLevelQuery q = {pid, caption, cls, NULL};
+    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&q));
+    return q.found;
+}
+
+// The fraction of the progress bar's width that is filled on screen, 0 when
+// empty; -1 when it cannot be read.
+double BarFill(HWND bar)
+{
+    RECT r;
+    if (!GetClientRect(bar, &r) || r.right < 8)
+        return -1;
+    POINT origin = {0, 0};
+    ClientToScreen(bar, &origin);
+    int w = r.right, y = r.bottom / 2;
+    HDC screen = GetDC(NULL);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, 1);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, 1, screen, origin.x, origin.y + y, SRCCOPY);
+    COLORREF fill = GetSysColor(COLOR_HIGHLIGHT);
+    int last = -1;
+    for (int x = 0; x < w; ++x)
+        if (GetPixel(mem, x, 0) == fill)
+            last = x;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+    return (last + 1) / static_cast<double>(w);
+}
+
+// What was seen of the install while it ran.
+struct InstallTrace {
+    std::vector<std::string> names;                // minor texts in the order seen
+    std::map<std::string, double> minFill, maxFill;
+    std::vector<std::string> captions;             // distinct group box texts
+    bool sawIconsStage = false;
+    bool barVisibleInIconsStage = false;
+    bool barHiddenInIconsStage = false;
+    HWND errorBox = NULL;                          // an "Error Detected" box, if one came up
+    DWORD elapsed = 0;                             // ms from Next to the end of the watch
+};
+
+// One run of a setup program with its windows.
+class SetupRun {
+public:
+    explicit SetupRun(const std::string& exe = Env("SETUP_EXE"))
+    {
+        std::string cmd = "\"" + exe + "\"";
+        std::vector<char> line(cmd.begin(), cmd.end());
+        line.push_back('\0');
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        started_ = CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi_) != FALSE;
+    }
+    ~SetupRun()
+    {
+        if (!started_)
+            return;
+        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(pi_.hProcess, 99);
+        CloseHandle(pi_.hThread);
+        CloseHandle(pi_.hProcess);
+    }
+    SetupRun(const SetupRun&) = delete;
+    SetupRun& operator=(const SetupRun&) = delete;
+
+    bool Started() const { return started_; }
+
+    HWND Window(const char* caption, const char* cls = nullptr, DWORD ms = 10000)
+    {
+        HWND found = NULL;
+        WaitFor([&] { return (found = FindTopLevel(pi_.dwProcessId, caption, cls)) != NULL; }, ms);
+        return found;
+    }
+    HWND Wizard() { return FindTopLevel(pi_.dwProcessId, kWizardCaption, nullptr); }
+    HWND Page()
+    {
+        for (HWND c = GetWindow(Wizard(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+            if (ClassOf(c) == "#32770")
+                return c;
+        return NULL;
+    }
+    HWND PageItem(int id) { return GetDlgItem(Page(), id); }
+    HWND WizItem(int id) { return GetDlgItem(Wizard(), id); }
+    std::string PageTitle() { return Text(GetWindow(Page(), GW_CHILD)); }
+    bool WaitPage(const char* title, DWORD ms = 10000)
+    {
+        return WaitFor([&] { return PageTitle() == title; }, ms);
+    }
+    void Command(HWND to, int id)
+    {
+        PostMessageA(to, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(to, id)));
+    }
+
+    // Through the welcome and licence pages to the destination page, where the
+    // destination text is replaced; true on the destination page.
+    bool ReachDestination(const std::string& dest)
+    {
+        if (!Window(kWizardCaption) || !WaitPage("Welcome"))
+            return false;
+        Command(Wizard(), 1001);
+        if (!WaitPage("License Agreement"))
+            return false;
+        DWORD_PTR r;
+        SendMessageTimeoutA(PageItem(1016), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 3000, &r);
+        if (!WaitFor([&] { return IsWindowEnabled(WizItem(1001)) != FALSE; }))
+            return false;
+        Command(Wizard(), 1001);
+        if (!WaitPage("Destination Directory"))
+            return false;
+        // The field is read-only for the user, not for WM_SETTEXT; the page
+        // takes the text into the destination when it is destroyed by Next.
+        // An edit keeps its own text: it is read back with a message.
+        char text[MAX_PATH] = "";
+        return SendMessageTimeoutA(PageItem(1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(dest.c_str()),
+                                   SMTO_ABORTIFHUNG, 3000, &r) &&
+               SendMessageTimeoutA(PageItem(1003), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                                   SMTO_ABORTIFHUNG, 3000, &r) &&
+               dest == text;
+    }
+
+    // Presses Next on the destination page and watches the install until the
+    // third button reads "Close", an error box or the "Invalid Directory" box
+    // comes up, or the sequence has ended otherwise.
+    InstallTrace Install()
+    {
+        InstallTrace t;
+        DWORD start = GetTickCount();
+        Command(Wizard(), 1001);
+        std::string lastName;
+        while (GetTickCount() - start < 120000) {
+            HWND page = Page();
+            if (page && ClassOf(page) == "#32770" && GetDlgItem(page, 1006)) {
+                Observe(page, t, lastName);
+            }
+            if (Text(WizItem(IDCANCEL)) == "Close")
+                break;
+            if ((t.errorBox = FindTopLevel(pi_.dwProcessId, "Error Detected", "#32770")) != NULL)
+                break;
+            if (FindTopLevel(pi_.dwProcessId, "Invalid Directory", "#32770"))
+                break;
+            Sleep(2);
+        }
+        t.elapsed = GetTickCount() - start;
+        return t;
+    }
+
+    // Goes on watching after an error box has been answered.
+    InstallTrace Resume()
+    {
+        InstallTrace t;
+        std::string lastName;
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < 60000 && Text(WizItem(IDCANCEL)) != "Close") {
+            if ((t.errorBox = FindTopLevel(pi_.dwProcessId, "Error Detected", "#32770")) != NULL)
+                break;
+            if (Page())
+                Observe(Page(), t, lastName);
+            Sleep(2);
+        }
+        return t;
+    }
+
+    bool Exited(DWORD* code, DWORD ms = 15000)
+    {
+        if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0)
+            return false;
+        GetExitCodeProcess(pi_.hProcess, code);
+        return true;
+    }
+
+    // Cancel, then Yes on "Confirm Cancel"; true when that box asked its question.
+    bool CancelConfirmed()
+    {
+        Command(Wizard(), IDCANCEL);
+        HWND box = Window("Confirm Cancel", "#32770");
+        if (!box)
+            return false;
+        bool asked = BoxText(box) == "Are you sure you want to cancel the installation of the software?";
+        PostMessageA(box, WM_COMMAND, IDYES, 0);
+        return asked;
+    }
+
+    static std::string BoxText(HWND box) { return Text(GetDlgItem(box, 0xFFFF)); }
+    static void PressOk(HWND box)
+    {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+        WaitFor([&] { return !IsWindow(box); });
+    }
+
+private:
+    void Observe(HWND page, InstallTrace& t, std::string& lastName)
+    {
+        std::string caption = Text(GetWindow(page, GW_CHILD));
+        if (t.captions.empty() || t.captions.back() != caption)
+            t.captions.push_back(caption);
+        HWND bar = GetDlgItem(page, 1006);
+        std::string major = Text(GetDlgItem(page, 1009));
+        if (major == "Creating Program Groups and Icons") {
+            t.sawIconsStage = true;
+            (IsWindowVisible(bar) ? t.barVisibleInIconsStage : t.barHiddenInIconsStage) = true;
+            return;
+        }
+        std::string name = Text(GetDlgItem(page, 1010));
+        if (name.empty() || !IsWindowVisible(bar))
+            return;
+        if (name != lastName) {
+            t.names.push_back(name);
+            lastName = name;
+        }
+        double fill = BarFill(bar);
+        if (fill < 0)
+            return;
+        if (!t.minFill.count(name) || fill < t.minFill[name])
+            t.minFill[name] = fill;
+        if (!t.maxFill.count(name) || fill > t.maxFill[name])
+            t.maxFill[name] = fill;
+    }
+
+    bool started_ = false;
+    PROCESS_INFORMATION pi_ = {};
+};
+
+// The window of the application that Close started: its title, its class, and
+// the program file it runs from.
+struct LaunchedApp {
+    HWND window = NULL;
+    std::string image;
+};
+
+LaunchedApp FindLaunchedApp()
+{
+    LaunchedApp app;
+    WaitFor([&] { return (app.window = FindTopLevel(0, "CuratoNet", "CuratoNetMain")) != NULL; }, 15000);
+    if (!app.window)
+        return app;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(app.window, &pid);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid);
+    if (process) {
+        char path[MAX_PATH] = "";
+        GetModuleFileNameExA(process, NULL, path, MAX_PATH);
+        app.image = path;
+        PostMessageA(app.window, WM_CLOSE, 0, 0);
+        WaitForSingleObject(process, 10000);
+        CloseHandle(process);
+    }
+    return app;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    return _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+// The shortcut file read back through the shell link object.
+struct Shortcut {
+    bool loaded = false;
+    std::string path, workingDir, iconPath, description, arguments;
+    int iconIndex = -1, showCmd = -1;
+};
+
+Shortcut ReadShortcut(const std::string& file)
+{
+    Shortcut s;
+    IShellLinkA* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link))))
+        return s;
+    IPersistFile* persist = nullptr;
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
+        SUCCEEDED(persist->Load(wide, STGM_READ))) {
+        char buf[MAX_PATH] = "";
+        s.loaded = true;
+        link->GetPath(buf, MAX_PATH, nullptr, SLGP_RAWPATH);
+        s.path = buf;
+        link->GetWorkingDirectory(buf, MAX_PATH);
+        s.workingDir = buf;
+        link->GetIconLocation(buf, MAX_PATH, &s.iconIndex);
+        s.iconPath = buf;
+        link->GetDescription(buf, MAX_PATH);
+        s.description = buf;
+        link->GetArguments(buf, MAX_PATH);
+        s.arguments = buf;
+        link->GetShowCmd(&s.showCmd);
+    }
+    if (persist)
+        persist->Release();
+    link->Release();
+    return s;
+}
+
+// Whether the file at path holds exactly the stand-in product file of that name.
+bool SameAsPayload(const std::string& dir, const char* name)
+{
+    std::string installed = ReadFile(dir + "\\" + name);
+    return installed != "<missing>" && installed == ReadFile(Env("PAYLOAD_FILES") + "\\" + name);
+}
+
+// Every scenario leaves no group folder and none of its paths behind.
+class Install : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(nullptr);
+        RemoveTree(GroupDir());
+    }
+    void TearDown() override
+    {
+        RemoveTree(GroupDir());
+        for (const std::string& p : cleanup_)
+            RemoveTree(p);
+        CoUninitialize();
+    }
+    std::string Path(const char* what)
+    {
+        std::string p = Unique(what);
+        cleanup_.push_back(p);
+        return p;
+    }
+
+    // The checks of a finished install: texts, buttons, and the hidden bar.
+    static void ExpectFinished(SetupRun& run, const InstallTrace& t)
+    {
+        EXPECT_EQ("Close", Text(run.WizItem(IDCANCEL)));
+        EXPECT_EQ(kCompletion, Text(run.PageItem(1009)));
+        EXPECT_EQ("Press CLOSE to exit", Text(run.PageItem(1010)));
+        EXPECT_FALSE(IsWindowEnabled(run.WizItem(1000)));
+        EXPECT_FALSE(IsWindowEnabled(run.WizItem(1001)));
+        EXPECT_FALSE(IsWindowVisible(run.PageItem(1006)));
+        EXPECT_TRUE(t.sawIconsStage);
+        EXPECT_TRUE(t.barHiddenInIconsStage);
+        EXPECT_FALSE(t.barVisibleInIconsStage);
+    }
+
+    // Close starts the installed application from the destination and the setup ends with 0.
+    static void ExpectCloseLaunches(SetupRun& run, const std::string& dest)
+    {
+        run.Command(run.Wizard(), IDCANCEL);
+        LaunchedApp app = FindLaunchedApp();
+        ASSERT_TRUE(app.window) << "no CuratoNet window after Close";
+        EXPECT_TRUE(SameFile(dest + "\\curatoapp.EXE", app.image)) << app.image;
+        DWORD code = 1234;
+        ASSERT_TRUE(run.Exited(&code));
+        EXPECT_EQ(0u, code);
+    }
+
+    // The setup stopped: the page shows no completion, the button asks first.
+    static void ExpectStoppedThenCancel(SetupRun& run)
+    {
+        EXPECT_EQ("Cancel", Text(run.WizItem(IDCANCEL)));
+        EXPECT_NE(kCompletion, Text(run.PageItem(1009)));
+        EXPECT_TRUE(run.CancelConfirmed());
+        DWORD code = 1234;
+        ASSERT_TRUE(run.Exited(&code));
+        EXPECT_EQ(0u, code);
+    }
+
+    std::vector<std::string> cleanup_;
+};
+
+TEST_F(Install, FreshInstallIntoNestedDirectoryThenAgainOverIt)
+{
+    std::string top = Path("fresh");
+    std::string dest = top + "\\nested\\CuratoNet";
+    ASSERT_FALSE(Exists(top));
+    int logLines = CountLines(ReadFile(kLogPath));
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
+        printf("fresh install: %lu ms from Next to Close\n", t.elapsed);
+
+        // What the page showed while it ran.
+        ASSERT_FALSE(t.captions.empty());
+        EXPECT_EQ(kCaption, t.captions.back());
+        std::vector<std::string> expected(kManifest, kManifest + kManifestSize);
+        expected.push_back("Shdocvw.dll");   // written once more for the registration
+        EXPECT_EQ(expected, t.names);
+        // The bar is sampled from the screen; a busy machine may miss the
+        // 20 ms of an empty or a full bar now and then, but not for most files.
+        int emptySeen = 0, fullSeen = 0;
+        for (const std::string& name : t.names) {
+            emptySeen += t.minFill[name] == 0.0;
+            fullSeen += t.maxFill[name] > 0.95;
+        }
+        EXPECT_GE(emptySeen, 50) << "files whose bar was seen empty";
+        EXPECT_GE(fullSeen, 50) << "files whose bar was seen full";
+        printf("bar seen empty for %d and full for %d of %zu file steps\n", emptySeen, fullSeen,
+               t.names.size());
+        ExpectFinished(run, t);
+
+        // The directories, the 54 files byte for byte, and nothing else.
+        EXPECT_TRUE(IsDir(top + "\\nested"));
+        EXPECT_TRUE(IsDir(dest));
+        for (const char* name : kManifest)
+            EXPECT_TRUE(SameAsPayload(dest, name)) << name;
+        EXPECT_EQ(54u, FilesIn(dest).size());
+        EXPECT_FALSE(Exists(dest + "\\SETTINGS.INI"));
+
+        Shortcut s = ReadShortcut(LinkPath());
+        ASSERT_TRUE(s.loaded) << LinkPath();
+        EXPECT_TRUE(SameFile(dest + "\\Curatoapp.EXE", s.path)) << s.path;
+        EXPECT_TRUE(SameFile(dest, s.workingDir)) << s.workingDir;
+        EXPECT_TRUE(SameFile(dest + "\\Curatoapp.EXE", s.iconPath)) << s.iconPath;
+        EXPECT_EQ(0, s.iconIndex);
+        EXPECT_EQ("CuratoNet", s.description);
+        EXPECT_EQ("", s.arguments);
+        // Wine's link object reads every show command other than maximised
+        // and minimised back as SW_SHOWNORMAL, so the file's own header field
+        // (offset 60) is checked as well.
+        std::string raw = ReadFile(LinkPath());
+        ASSERT_GE(raw.size(), 64u);
+        EXPECT_EQ(SW_SHOW, static_cast<unsigned char>(raw[60]));
+        printf("show command read back through the link object: %d\n", s.showCmd);
+        EXPECT_EQ(1u, FilesIn(GroupDir()).size());
+        ExpectCloseLaunches(run, dest);
+    }
+    EXPECT_EQ(logLines + 1, CountLines(ReadFile(kLogPath)));
+
+    // Over the existing installation: the user's database stays, every other
+    // file is written again, and so is the shortcut.
+    const std::string mdb = dest + "\\curato.mdb";
+    const std::string changedMdb = ReadFile(mdb) + "the user's own records";
+    WriteFile(mdb, changedMdb);
+    WriteFile(dest + "\\gde_05.gde", "edited");
+    WriteFile(dest + "\\curatoapp.EXE", "");
+    DeleteFileA((dest + "\\azure.wsy").c_str());
+    WriteFile(LinkPath(), "");
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
+        ExpectFinished(run, t);
+        EXPECT_EQ(changedMdb, ReadFile(mdb));
+        for (const char* name : kManifest) {
+            if (strcmp(name, "curato.mdb") != 0) {
+                EXPECT_TRUE(SameAsPayload(dest, name)) << name;
+            }
+        }
+        Shortcut s = ReadShortcut(LinkPath());
+        EXPECT_TRUE(s.loaded);
+        EXPECT_TRUE(SameFile(dest + "\\Curatoapp.EXE", s.path)) << s.path;
+        ExpectCloseLaunches(run, dest);
+    }
+    EXPECT_EQ(logLines + 2, CountLines(ReadFile(kLogPath)));
+}
+
+// A drive that does not exist, and a file standing where a directory must go.
+TEST_F(Install, UnusableDestinationShowsInvalidDirectoryAndDoesNothingElse)
+{
+    char drive[] = "Q:\\";
+    for (char d = 'Q'; d <= 'Y' && GetDriveTypeA(drive) != DRIVE_NO_ROOT_DIR; ++d)
+        drive[0] = d + 1;
+    ASSERT_EQ(static_cast<UINT>(DRIVE_NO_ROOT_DIR), GetDriveTypeA(drive));
+    std::string blocker = Path("blocker");
+    WriteFile(blocker, "a file, not a directory");
+    const std::string dests[] = {std::string(drive) + "CuratoNet\\sub", blocker + "\\CuratoNet"};
+    for (const std::string& dest : dests) {
+        SCOPED_TRACE(dest);
+        SetupRun run;
+        ASSERT_TRUE(run.ReachDestination(dest));
+        run.Install();
+        HWND box = run.Window("Invalid Directory", "#32770");
+        ASSERT_TRUE(box);
+        EXPECT_EQ(kInvalidDirectory, SetupRun::BoxText(box));
+        SetupRun::PressOk(box);
+        EXPECT_EQ("Creating Directories...", Text(run.PageItem(1009)));
+        EXPECT_FALSE(Exists(dest));
+        EXPECT_FALSE(Exists(GroupDir()));
+        ExpectStoppedThenCancel(run);
+    }
+    EXPECT_EQ("a file, not a directory", ReadFile(blocker));
+}
+
+// A destination file held open without delete sharing cannot be replaced.
+TEST_F(Install, FileThatCannotBeReplacedStopsTheCopyButNotTheRest)
+{
+    std::string dest = Path("locked");
+    ASSERT_TRUE(CreateDirectoryA(dest.c_str(), nullptr));
+    const std::string locked = dest + "\\site_5.lyo";
+    WriteFile(locked, "in use");
+    HANDLE hold = CreateFileA(locked.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    SetupRun run;
+    ASSERT_TRUE(run.ReachDestination(dest));
+    InstallTrace t = run.Install();
+    ASSERT_TRUE(t.errorBox);
+    std::string text = SetupRun::BoxText(t.errorBox);
+    EXPECT_EQ(0u, text.find(kCopyFailure)) << text;
+    EXPECT_NE(std::string::npos, text.find("\nERROR [")) << text;
+    EXPECT_NE(std::string::npos, text.find("\nDeleteFile rc=")) << text;
+    EXPECT_NE(std::string::npos, text.find("Tried to delete <" + locked + ">")) << text;
+    EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+    SetupRun::PressOk(t.errorBox);
+
+    InstallTrace rest = run.Resume();
+    EXPECT_EQ(NULL, rest.errorBox);
+    ExpectFinished(run, rest);
+    CloseHandle(hold);
+    EXPECT_EQ("in use", ReadFile(locked));
+    int failed = ManifestIndex("site_5.lyo");
+    for (int i = 0; i < kManifestSize; ++i) {
+        if (i < failed || strcmp(kManifest[i], "Shdocvw.dll") == 0) {
+            EXPECT_TRUE(SameAsPayload(dest, kManifest[i])) << kManifest[i];
+        } else if (i > failed) {
+            EXPECT_FALSE(Exists(dest + "\\" + kManifest[i])) << kManifest[i];
+        }
+    }
+    EXPECT_TRUE(ReadShortcut(LinkPath()).loaded);
+    ExpectCloseLaunches(run, dest);
+}
+
+// The driver run as a probe: loads Shdocvw.dll by bare name, with or without
+// the search restricted to the system directory as setup.exe does. Exit code:
+// 0 not loaded, 1 the copy beside the probe, 2 another copy.
+int ProbeLoad(bool restrict)
+{
+    if (restrict) {
+        typedef BOOL(WINAPI * SetDirsFn)(DWORD);
+        SetDirsFn setDirs = reinterpret_cast<SetDirsFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+        if (!setDirs || !setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32))
+            return 3;
+    }
+    HMODULE lib = LoadLibraryA("Shdocvw.dll");
+    if (!lib)
+        return 0;
+    char self[MAX_PATH], loaded[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    GetModuleFileNameA(lib, loaded, MAX_PATH);
+    *strrchr(self, '\\') = '\0';
+    *strrchr(loaded, '\\') = '\0';
+    return _stricmp(self, loaded) == 0 ? 1 : 2;
+}
+
+DWORD RunProbe(const std::string& exe, bool restrict)
+{
+    std::string cmd = "\"" + exe + "\" --probe-load" + (restrict ? " restrict" : "");
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    DWORD code = 99;
+    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        WaitForSingleObject(pi.hProcess, 30000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    return code;
+}
+
+std::string DriverExe()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, MAX_PATH);
+    return self;
+}
+
+// Copies a program under a name of its own into folder, so that settings
+// Wine keeps per program name reach that copy only.
+std::string CopyAs(const std::string& from, const std::string& folder, const char* name)
+{
+    std::string to = folder + "\\" + name;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    EXPECT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << to;
+    return to;
+}
+
+// The browser control cannot be loaded at all: no box, the rest follows.
+// Wine takes WINEDLLOVERRIDES from the Unix environment a program starts
+// with, not from the environment a Windows parent hands on, so the same
+// override is given to the setup's program name in the registry.
+TEST_F(Install, BrowserControlThatCannotBeLoadedIsPassedOverSilently)
+{
+    std::string folder = Path("noshdocvw-bin");
+    std::string setup = CopyAs(Env("SETUP_EXE"), folder, "setupnoshd.exe");
+    std::string probe = CopyAs(DriverExe(), folder, "probenoshd.exe");
+    for (const char* exe : {"setupnoshd.exe", "probenoshd.exe"})
+        SetRegString(HKEY_CURRENT_USER, std::string(kAppDefaults) + exe + "\\DllOverrides", "shdocvw", "");
+    EXPECT_EQ(0u, RunProbe(probe, true)) << "the override does not stop the load";
+
+    std::string dest = Path("noshdocvw");
+    {
+        SetupRun run(setup);
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
+        ExpectFinished(run, t);
+        EXPECT_TRUE(SameAsPayload(dest, "Shdocvw.dll"));
+        EXPECT_TRUE(ReadShortcut(LinkPath()).loaded);
+        ExpectCloseLaunches(run, dest);
+    }
+    for (const char* exe : {"setupnoshd.exe", "probenoshd.exe"}) {
+        std::string key = std::string(kAppDefaults) + exe;
+        RegDeleteKeyA(HKEY_CURRENT_USER, (key + "\\DllOverrides").c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    }
+}
+
+// A Shdocvw.dll beside setup.exe (a download folder) is never the one loaded.
+TEST_F(Install, LibraryPlantedBesideSetupIsNotLoaded)
+{
+    std::string folder = Path("download");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string setup = folder + "\\setup.exe", probe = folder + "\\probe.exe";
+    const std::string marker = folder + "\\Shdocvw.dll.loaded";
+    ASSERT_TRUE(CopyFileA(Env("SETUP_EXE").c_str(), setup.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(Env("PLANTED_DLL").c_str(), (folder + "\\Shdocvw.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(DriverExe().c_str(), probe.c_str(), FALSE));
+
+    // Without the restriction this Wine's loader would take the planted copy;
+    // with it, the system's.
+    DWORD unrestricted = RunProbe(probe, false);
+    printf("unrestricted load of Shdocvw.dll beside the program: %s\n",
+           unrestricted == 1 ? "the planted copy" : unrestricted == 2 ? "the system's copy" : "failed");
+    DeleteFileA(marker.c_str());
+    EXPECT_EQ(2u, RunProbe(probe, true));
+    EXPECT_FALSE(Exists(marker));
+
+    std::string dest = Path("planted");
+    SetupRun run(setup);
+    ASSERT_TRUE(run.ReachDestination(dest));
+    InstallTrace t = run.Install();
+    ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
+    ExpectFinished(run, t);
+    EXPECT_FALSE(Exists(marker)) << "the planted library was loaded";
+    ExpectCloseLaunches(run, dest);
+}
+
+// Reported as Windows 98, with an empty per-user programs folder: the group
+// cannot be made.
+TEST_F(Install, ProgramsFolderThatCannotBeDeterminedStopsBeforeCompletion)
+{
+    std::string folder = Path("win98");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string setup = folder + "\\setup98.exe";
+    ASSERT_TRUE(CopyFileA(Env("SETUP_EXE").c_str(), setup.c_str(), FALSE));
+    const std::string appKey = std::string(kAppDefaults) + "setup98.exe";
+    SetRegString(HKEY_CURRENT_USER, appKey, "Version", "win98");
+    bool hadPrograms = false;
+    std::string programs = RegString(HKEY_CURRENT_USER, kShellFolders, "Programs", &hadPrograms);
+    SetRegString(HKEY_CURRENT_USER, kShellFolders, "Programs", "");
+
+    std::string dest = Path("noprograms");
+    {
+        SetupRun run(setup);
+        EXPECT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        EXPECT_TRUE(t.errorBox);
+        if (t.errorBox) {
+            std::string text = SetupRun::BoxText(t.errorBox);
+            EXPECT_EQ(0u, text.find(kIconsFailure)) << text;
+            EXPECT_NE(std::string::npos, text.find("\nERROR [Unexpected]")) << text;
+            EXPECT_NE(std::string::npos, text.find("ZASSERT( ! progDir.IsEmpty() );")) << text;
+            EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+            SetupRun::PressOk(t.errorBox);
+        }
+        EXPECT_TRUE(SameAsPayload(dest, "bmEmptyPicture.bmp"));
+        EXPECT_EQ("Creating Program Groups and Icons", Text(run.PageItem(1009)));
+        EXPECT_EQ("", Text(run.PageItem(1010)));
+        ExpectStoppedThenCancel(run);
+    }
+    if (hadPrograms)
+        SetRegString(HKEY_CURRENT_USER, kShellFolders, "Programs", programs);
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+}
+
+// A setup.exe whose gde_03.gde entry is cut short.
+TEST_F(Install, DamagedPayloadEntryIsReportedAndNotWritten)
+{
+    std::string dest = Path("damaged");
+    SetupRun run(Env("SETUP_DAMAGED_EXE"));
+    ASSERT_TRUE(run.ReachDestination(dest));
+    InstallTrace t = run.Install();
+    ASSERT_TRUE(t.errorBox);
+    std::string text = SetupRun::BoxText(t.errorBox);
+    EXPECT_EQ(0u, text.find(kCopyFailure)) << text;
+    EXPECT_NE(std::string::npos, text.find("\nERROR [Unexpected]")) << text;
+    EXPECT_NE(std::string::npos, text.find("\nAssertion Failed rc=-1: ")) << text;
+    EXPECT_NE(std::string::npos, text.find("zbuffer[250] ZASSERT( exp == origExpandedSize );")) << text;
+    EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+    SetupRun::PressOk(t.errorBox);
+    InstallTrace rest = run.Resume();
+    ExpectFinished(run, rest);
+    EXPECT_TRUE(SameAsPayload(dest, "gde_02.gde"));
+    EXPECT_FALSE(Exists(dest + "\\gde_03.gde"));
+    EXPECT_FALSE(Exists(dest + "\\gde_04.gde"));
+    ExpectCloseLaunches(run, dest);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && strcmp(argv[1], "--probe-load") == 0)
+        return ProbeLoad(argc >= 3 && strcmp(argv[2], "restrict") == 0);
+    // Under Wine's desktop the driver has no console: results go to a file.
+    std::string log = Env("DRIVER_LOG");
+    if (!log.empty()) {
+        freopen(log.c_str(), "w", stdout);
+        setvbuf(stdout, NULL, _IONBF, 0);
+    }
+    testing::InitGoogleTest(&argc, argv);
+    int rc = RUN_ALL_TESTS();
+    if (!log.empty()) {
+        FILE* f = fopen((log + ".rc").c_str(), "w");
+        if (f) {
+            fprintf(f, "%d\n", rc);
+            fclose(f);
+        }
+    }
+    return rc;
+}

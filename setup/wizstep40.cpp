@@ -43,7 +43,16 @@ BOOL CWizStep40::OnInitDialog()
     m_hProgress = Item(IDC_PROGRESS);
     m_hMinor = Item(IDC_MINOR_STATUS);
     m_hMajor = Item(IDC_MAJOR_STATUS);
-    return RunInstallSequence();
+    // The message boxes of the install run message loops. Were the backdrop
+    // closed from one of them, the confirmed cancel would delete the wizard
+    // and this page while the install still runs on it; so the backdrop takes
+    // no input until the install has returned.
+    HWND backdrop = ::GetWindow(m_pWizard->GetSafeHwnd(), GW_OWNER);
+    bool wasDisabled = ::EnableWindow(backdrop, FALSE) != FALSE;
+    bool result = RunInstallSequence();
+    if (!wasDisabled)
+        ::EnableWindow(backdrop, TRUE);
+    return result;
 }
 
 // No worker thread and no message loop: every stage runs here, in order, and

@@ -579,8 +579,10 @@ protected:
         EXPECT_EQ("Close", Text(run.WizItem(IDCANCEL)));
         EXPECT_EQ(kCompletion, Text(run.PageItem(1009)));
         EXPECT_EQ("Press CLOSE to exit", Text(run.PageItem(1010)));
-        EXPECT_FALSE(IsWindowEnabled(run.WizItem(1000)));
-        EXPECT_FALSE(IsWindowEnabled(run.WizItem(1001)));
+        // The frame updates its buttons once the install has returned, a
+        // moment after the relabelling.
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(run.WizItem(1000)); }));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(run.WizItem(1001)); }));
         EXPECT_FALSE(IsWindowVisible(run.PageItem(1006)));
         EXPECT_TRUE(t.sawIconsStage);
         EXPECT_TRUE(t.barHiddenInIconsStage);
@@ -749,10 +751,14 @@ TEST_F(Install, FileThatCannotBeReplacedStopsTheCopyButNotTheRest)
     EXPECT_NE(std::string::npos, text.find("\nDeleteFile rc=")) << text;
     EXPECT_NE(std::string::npos, text.find("Tried to delete <" + locked + ">")) << text;
     EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+    // The backdrop cannot be closed from under the running install.
+    HWND backdrop = run.Window("CuratoNet Installation");
+    EXPECT_FALSE(IsWindowEnabled(backdrop));
     SetupRun::PressOk(t.errorBox);
 
     InstallTrace rest = run.Resume();
     EXPECT_EQ(NULL, rest.errorBox);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(backdrop) != FALSE; }));
     ExpectFinished(run, rest);
     CloseHandle(hold);
     EXPECT_EQ("in use", ReadFile(locked));

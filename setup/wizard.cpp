@@ -116,6 +116,19 @@ void CWizardDlg::GoToStep(int id)
             ::ShowWindow(m_pCurStep->GetSafeHwnd(), SW_SHOW);
     }
     UpdateButtons();
+    FocusDefaultButtonIfStranded();
+}
+
+// After a page change the focus may be left on a button the new page disables
+// (Next on the installing page) or on a control that takes no input (the
+// installing page's group box); Enter and Esc would then reach nothing until
+// the user clicks. The button that looks like the default takes it instead.
+void CWizardDlg::FocusDefaultButtonIfStranded()
+{
+    HWND focus = ::GetFocus();
+    if (focus && ::IsWindowEnabled(focus) && (::GetWindowLongA(focus, GWL_STYLE) & WS_TABSTOP))
+        return;
+    ::SetFocus(::IsWindowEnabled(m_hNext) ? m_hNext : m_hCancel);
 }
 
 void CWizardDlg::OnNext()

@@ -54,6 +54,7 @@ protected:
 
 private:
     void GoToStep(int id);
+    void FocusDefaultButtonIfStranded();
 
     HWND m_hCancel;
     HWND m_hNext;

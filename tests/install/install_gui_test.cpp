@@ -584,6 +584,14 @@ protected:
         EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(run.WizItem(1000)); }));
         EXPECT_TRUE(WaitFor([&] { return !IsWindowEnabled(run.WizItem(1001)); }));
         EXPECT_FALSE(IsWindowVisible(run.PageItem(1006)));
+        // Next, which had the focus, is disabled now: Close takes it, so
+        // Enter and Esc work without a click.
+        GUITHREADINFO info = {};
+        EXPECT_TRUE(WaitFor([&] {
+            info.cbSize = sizeof info;
+            return GetGUIThreadInfo(GetWindowThreadProcessId(run.Wizard(), nullptr), &info) &&
+                   info.hwndFocus == run.WizItem(IDCANCEL);
+        })) << "focus on control " << GetDlgCtrlID(info.hwndFocus);
         EXPECT_TRUE(t.sawIconsStage);
         EXPECT_TRUE(t.barHiddenInIconsStage);
         EXPECT_FALSE(t.barVisibleInIconsStage);

@@ -27,5 +27,9 @@ set +e
   "$BUILD_DIR/tests/gui/Shdocvw.dll" \
   --gtest_also_run_disabled_tests --gtest_filter='SetupGuiWalk.*'
 rc=$?
+DRIVE_C="$BUILD_DIR/walk-wineprefix/drive_c"
 echo "Page screenshots of the walk: $SHOTS/walk-*.png"
+echo "Installed files:              $DRIVE_C/Program Files/CuratoNet/"
+find "$DRIVE_C" -name CuratoNet.lnk -path '*Curato*' 2>/dev/null | sed 's/^/Shortcut:                     /'
+echo "Session log:                  $DRIVE_C/setup.log"
 exit $rc

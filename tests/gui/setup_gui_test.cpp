@@ -792,7 +792,7 @@ TEST(SetupGui, LibraryPlantedBesideSetupIsNotLoaded)
 
 // The walk scripts/run.sh shows on a machine without a display: every page in
 // turn, as far as the setup goes, with a screenshot of each. Not part of the
-// test run (the install, once page 40 performs it, writes the product).
+// test run: the install writes the product into the default destination.
 TEST(SetupGuiWalk, DISABLED_WalkThrough)
 {
     SetupRun run;

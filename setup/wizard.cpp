@@ -10,9 +10,21 @@ static bool IsTabKeyDown(const MSG* msg)
     return msg->message == WM_KEYDOWN && msg->wParam == VK_TAB;
 }
 
-static bool ShiftDown()
+enum TabWrap { kNoWrap, kForwardWrap, kBackwardWrap };
+
+// Whether Tab now leaves the window's ring of tab-able children: forward from
+// its last one, or (with Shift) backward from its first one.
+static TabWrap WrapOf(HWND window)
 {
-    return ::GetKeyState(VK_SHIFT) < 0;
+    HWND first, last;
+    FindTabEnds(window, &first, &last);
+    HWND focus = ::GetFocus();
+    bool shift = ::GetKeyState(VK_SHIFT) < 0;
+    if (last && focus == last && !shift)
+        return kForwardWrap;
+    if (first && focus == first && shift)
+        return kBackwardWrap;
+    return kNoWrap;
 }
 
 CWizStepBase::CWizStepBase(UINT templateId, CWizardDlg* wizard)
@@ -34,20 +46,15 @@ bool CWizStepBase::PreTranslateMessage(MSG* msg)
 {
     if (!IsTabKeyDown(msg))
         return CDialog::PreTranslateMessage(msg);
-    HWND first, last;
-    FindTabEnds(m_hWnd, &first, &last);
-    HWND focus = ::GetFocus();
-    bool shift = ShiftDown();
-    bool forwardWrap = last && focus == last && !shift;
-    bool backwardWrap = first && focus == first && shift;
+    TabWrap wrap = WrapOf(m_hWnd);
     CWizardDlg* wizard = m_pWizard;
     // The page's own tab movement comes first.
     bool consumed = CDialog::PreTranslateMessage(msg);
-    if (!forwardWrap && !backwardWrap)
+    if (wrap == kNoWrap)
         return consumed;
     HWND frameFirst, frameLast;
     FindTabEnds(wizard->GetSafeHwnd(), &frameFirst, &frameLast);
-    HWND target = forwardWrap ? frameFirst : frameLast;
+    HWND target = wrap == kForwardWrap ? frameFirst : frameLast;
     if (target)
         ::SetFocus(target);
     return true;
@@ -155,20 +162,15 @@ bool CWizardDlg::PreTranslateMessage(MSG* msg)
 {
     if (!IsTabKeyDown(msg) || !m_pCurStep)
         return CDialog::PreTranslateMessage(msg);
-    HWND first, last;
-    FindTabEnds(m_hWnd, &first, &last);
-    HWND focus = ::GetFocus();
-    bool shift = ShiftDown();
-    bool forwardWrap = last && focus == last && !shift;
-    bool backwardWrap = first && focus == first && shift;
+    TabWrap wrap = WrapOf(m_hWnd);
     HWND pageFirst, pageLast;
     FindTabEnds(m_pCurStep->GetSafeHwnd(), &pageFirst, &pageLast);
     // A page without a tab stop (the welcome page) leaves the ring to the
     // frame's buttons rather than dropping the keyboard focus.
-    if ((!forwardWrap && !backwardWrap) || !pageFirst)
+    if (wrap == kNoWrap || !pageFirst)
         return CDialog::PreTranslateMessage(msg);
     ::SetFocus(m_pCurStep->GetSafeHwnd());
-    ::SetFocus(forwardWrap ? pageFirst : pageLast);
+    ::SetFocus(wrap == kForwardWrap ? pageFirst : pageLast);
     return true;
 }
 

@@ -15,29 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "driver_util.h"
+
 namespace {
 
 const char kBackdropCaption[] = "CuratoNet Installation";
 const char kWizardCaption[] = "Setup Wizard";
 const char kLogPath[] = "C:\\setup.log";
 const char kDefaultDest[] = "c:\\Program Files\\CuratoNet";
-
-std::string Env(const char* name)
-{
-    const char* v = getenv(name);
-    return v ? v : "";
-}
-
-template <class Pred> bool WaitFor(Pred pred, DWORD ms = 10000)
-{
-    DWORD start = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(50);
-    }
-    return true;
-}
 
 std::string Text(HWND h)
 {
@@ -72,14 +57,6 @@ std::string ReadFile(const char* path)
         data.append(buf, n);
     fclose(f);
     return data;
-}
-
-int CountLines(const std::string& s)
-{
-    int n = 0;
-    for (char c : s)
-        n += c == '\n';
-    return n;
 }
 
 bool DirExists(const char* path)

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "driver_util.h"
+
 namespace {
 
 const char kWizardCaption[] = "Setup Wizard";
@@ -67,23 +69,6 @@ int ManifestIndex(const std::string& name)
     return -1;
 }
 
-std::string Env(const char* name)
-{
-    const char* v = getenv(name);
-    return v ? v : "";
-}
-
-template <class Pred> bool WaitFor(Pred pred, DWORD ms = 10000)
-{
-    DWORD start = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 // The text the window system keeps for a window of another process: no
 // message reaches the setup, so this answers while it installs.
 std::string Text(HWND h)
@@ -120,14 +105,6 @@ void WriteFile(const std::string& path, const std::string& data)
     ASSERT_TRUE(f) << path;
     fwrite(data.data(), 1, data.size(), f);
     fclose(f);
-}
-
-int CountLines(const std::string& s)
-{
-    int n = 0;
-    for (char c : s)
-        n += c == '\n';
-    return n;
 }
 
 bool Exists(const std::string& path)

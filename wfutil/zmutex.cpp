@@ -156,7 +156,9 @@ void ZThreadMutex::Trace(const char* event) const
     ZTrace(gMutexTraceChannel, kTraceLevel, "Mux " + ZPointerText(this) + event);
 }
 
-static_assert(sizeof(ZLockStack::Entry) == 8, "lock record entries are 8 bytes");
+// A level and a name pointer: 8 bytes on 32-bit Windows, 16 on 64-bit.
+static_assert(sizeof(ZLockStack::Entry) == 2 * sizeof(void*),
+              "lock record entries are a level and a name pointer");
 
 void ZLockStack::Push(int entryLevel, const char* entryName)
 {

@@ -38,8 +38,8 @@ private:
     void Trace(const char* event) const;
 };
 
-// The ordered locks one thread holds, in the order taken: 8-byte entries in a
-// buffer. The name is the mutex's own text, not a copy.
+// The ordered locks one thread holds, in the order taken: entries of a level
+// and a name pointer (8 bytes on 32-bit Windows) in a buffer. The name is the mutex's own text, not a copy.
 class ZLockStack {
 public:
     struct Entry {

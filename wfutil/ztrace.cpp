@@ -32,8 +32,10 @@ ZString ZPidTag(int processId)
 
 ZString ZPointerText(const void* p)
 {
-    char text[16];
-    snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(reinterpret_cast<UINT_PTR>(p)));
+    // Eight hex digits on 32-bit Windows; the whole pointer on 64-bit.
+    char text[24];
+    snprintf(text, sizeof text, "0x%0*llX", static_cast<int>(2 * sizeof p),
+             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(p)));
     return ZString(text);
 }
 

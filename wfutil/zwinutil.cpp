@@ -97,7 +97,7 @@ SECURITY_ATTRIBUTES* ZWinSecAttrs::GetAttrs()
     return m_active ? &m_attrs : nullptr;
 }
 
-void* ZWinSecAttrs::Alloc(int bytes)
+void* ZWinSecAttrs::Alloc(SIZE_T bytes)
 {
     void* block = LocalAlloc(LMEM_ZEROINIT, bytes);
     if (!block)

@@ -38,7 +38,7 @@ public:
     // Null on Windows 9x and for "*NULL*".
     SECURITY_ATTRIBUTES* GetAttrs();
     // A zero-filled block that the object frees when it is destroyed.
-    void* Alloc(int bytes);
+    void* Alloc(SIZE_T bytes);
 
 private:
     void Build(const char* permissions, ZUser* user);

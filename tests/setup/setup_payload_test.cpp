@@ -157,7 +157,8 @@ TEST(PayloadFiles, RegistrationExportAnswersAndTheApplicationIsAWindowsProgram)
     HMODULE lib = LoadLibraryA((std::string(PAYLOAD_FILES) + "/Shdocvw.dll").c_str());
     ASSERT_NE(lib, nullptr);
     typedef HRESULT(WINAPI * RegisterFunc)();
-    RegisterFunc reg = reinterpret_cast<RegisterFunc>(GetProcAddress(lib, "DllRegisterServer"));
+    RegisterFunc reg =
+        reinterpret_cast<RegisterFunc>(reinterpret_cast<void*>(GetProcAddress(lib, "DllRegisterServer")));
     ASSERT_NE(reg, nullptr);
     EXPECT_EQ(reg(), S_OK);
     FreeLibrary(lib);

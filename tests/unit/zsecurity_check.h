@@ -52,7 +52,7 @@ inline std::string ProcessUserSid()
 inline std::vector<Ace> ReadAces(const SECURITY_ATTRIBUTES* attrs)
 {
     std::vector<Ace> aces;
-    EXPECT_EQ(12u, attrs->nLength);
+    EXPECT_EQ(sizeof(void*) == 4 ? 12u : 24u, attrs->nLength);   // the real size of each architecture
     EXPECT_TRUE(attrs->bInheritHandle);
     PSECURITY_DESCRIPTOR sd = attrs->lpSecurityDescriptor;
     BOOL present = FALSE, defaulted = TRUE;

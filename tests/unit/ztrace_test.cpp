@@ -63,8 +63,14 @@ TEST(ZTraceHeader, PrefixOfAKnownProcessTimeAndChannel)
     EXPECT_STREQ("234", ZPidTag(-1234));
     EXPECT_STREQ("648", ZPidTag(INT_MIN));   // 2147483648 without overflow
 
+#ifdef _WIN64
+    EXPECT_STREQ("0x0000000000ABCDEF", ZPointerText(reinterpret_cast<void*>(0xABCDEF)));
+    EXPECT_STREQ("0x1234567800ABCDEF", ZPointerText(reinterpret_cast<void*>(0x1234567800ABCDEFull)));
+    EXPECT_STREQ("0x0000000000000000", ZPointerText(nullptr));
+#else
     EXPECT_STREQ("0x00ABCDEF", ZPointerText(reinterpret_cast<void*>(0xABCDEF)));
     EXPECT_STREQ("0x00000000", ZPointerText(nullptr));
+#endif
 }
 
 TEST(ZTraceChannel, ChannelsOfTheProcessInBuildOrder)

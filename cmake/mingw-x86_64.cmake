@@ -1,0 +1,3 @@
+# Cross toolchain for the 64-bit build of the same sources (64-bit Windows).
+set(MINGW_ARCH x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -4,9 +4,10 @@
 # which starts it in an X server, a fresh Wine prefix and a Wine desktop of its own.
 add_executable(install_bench ${CMAKE_CURRENT_LIST_DIR}/install_bench.cpp)
 target_link_libraries(install_bench PRIVATE user32)
+target_include_directories(install_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
 add_dependencies(install_bench setup)
 add_custom_target(run_install_bench
-  COMMAND ${CMAKE_SOURCE_DIR}/tests/install/run-in-desktop.sh
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/common/run-in-desktop.sh
           ${CMAKE_BINARY_DIR}/bench-wineprefix ${CMAKE_BINARY_DIR}/bench-out
           SETUP_EXE=$<TARGET_FILE:setup>
           -- $<TARGET_FILE:install_bench>

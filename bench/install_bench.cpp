@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "driver_util.h"
+
 namespace {
 
 const DWORD kPacingMs = 55 * 11 * 20 + 250;
@@ -135,11 +137,7 @@ DWORD TimeOneInstall(const char* setupExe, const char* dest)
 int main()
 {
     const char* setupExe = getenv("SETUP_EXE");
-    const char* log = getenv("DRIVER_LOG");
-    if (log) {
-        freopen(log, "w", stdout);
-        setvbuf(stdout, NULL, _IONBF, 0);
-    }
+    DriverOutputToLog();
     int rc = setupExe ? 0 : 1;
     printf("install of the whole payload, Next on the destination page to \"Close\"\n");
     printf("%-6s %12s %12s %14s\n", "run", "wall ms", "pacing ms", "engine ms");
@@ -154,13 +152,5 @@ int main()
         }
         printf("%-6d %12lu %12lu %14ld\n", i, wall, kPacingMs, static_cast<long>(wall) - static_cast<long>(kPacingMs));
     }
-    if (log) {
-        char rcPath[MAX_PATH];
-        snprintf(rcPath, sizeof rcPath, "%s.rc", log);
-        if (FILE* f = fopen(rcPath, "w")) {
-            fprintf(f, "%d\n", rc);
-            fclose(f);
-        }
-    }
-    return rc;
+    return DriverExit(rc);
 }

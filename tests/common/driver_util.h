@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -12,8 +13,12 @@ inline std::string Env(const char* name)
     return v ? v : "";
 }
 
+// How long a driver waits for what it expects to happen: long enough for a
+// machine loaded with other test runs, bounded so that a hang still fails.
+const DWORD kPatience = 60000;
+
 // Polls pred until it holds or ms milliseconds have passed.
-template <class Pred> bool WaitFor(Pred pred, DWORD ms = 10000)
+template <class Pred> bool WaitFor(Pred pred, DWORD ms = kPatience)
 {
     DWORD start = GetTickCount();
     while (!pred()) {
@@ -30,4 +35,32 @@ inline int CountLines(const std::string& s)
     for (char c : s)
         n += c == '\n';
     return n;
+}
+
+// Under Wine's desktop a driver has no console: its output goes to driver.log
+// in the folder DRIVER_OUT, and its exit code to driver.log.rc beside it, which
+// tells the wrapper script (tests/common/run-in-desktop.sh) that it is done.
+inline std::string DriverLogPath()
+{
+    const std::string out = Env("DRIVER_OUT");
+    return out.empty() ? out : out + "\\driver.log";
+}
+
+inline void DriverOutputToLog()
+{
+    if (DriverLogPath().empty())
+        return;
+    freopen(DriverLogPath().c_str(), "w", stdout);
+    setvbuf(stdout, NULL, _IONBF, 0);
+}
+
+inline int DriverExit(int rc)
+{
+    if (DriverLogPath().empty())
+        return rc;
+    if (FILE* f = fopen((DriverLogPath() + ".rc").c_str(), "w")) {
+        fprintf(f, "%d\n", rc);
+        fclose(f);
+    }
+    return rc;
 }

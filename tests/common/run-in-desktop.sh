@@ -1,15 +1,17 @@
 #!/bin/bash
 # Runs a Win32 driver program under Wine inside an X server of its own (Xvfb,
-# 1024 x 768), a fresh Wine prefix of its own and Wine's virtual desktop, and
-# passes on its output and exit code. Each KEY=path before "--" reaches the
-# driver as the environment variable KEY holding that path as a Windows path.
+# 1024 x 768), a fresh Wine prefix of its own and Wine's virtual desktop (so
+# that frames and captions are drawn), and passes on its output and exit code.
+# The Wine loader (32-bit or 64-bit) is the one that matches the driver.
+#
+# Each KEY=path before "--" reaches the driver as the environment variable KEY
+# holding that path as a Windows path. DRIVER_OUT is OUTDIR: the driver writes
+# its log (driver.log), its exit code (driver.log.rc) and any screenshots
+# (BMP, made into PNG here) there. A failed run's OUTDIR is kept beside it
+# under a name with the time, so that the next run cannot overwrite it.
 # Usage: run-in-desktop.sh PREFIX OUTDIR [KEY=path ...] -- DRIVER [options]
 set -u
-if [ "${1:-}" != "--inside" ]; then
-  # Displays from 140 up, clear of other runs that start at the default 99.
-  exec xvfb-run -a -n 140 -s "-screen 0 1024x768x24" "$0" --inside "$@"
-fi
-shift
+. "$(dirname "$0")/../../scripts/wine-env.sh"
 prefix=$1 out=$2
 shift 2
 
@@ -22,25 +24,71 @@ done
 shift
 driver=$1
 shift
+# The longest a driver may take; its own waits are all shorter.
+limit=${DRIVER_TIME_LIMIT:-600}
 
 # A fresh prefix each run: no run sees what an earlier one installed.
 rm -rf "$prefix" "$out"
 mkdir -p "$prefix" "$out"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wineserver -p </dev/null >/dev/null 2>&1
-wine wineboot </dev/null >/dev/null 2>&1
+export WINEPREFIX=$prefix DRIVER_OUT=$(winpath "$out")
+wine_use "$(wine_arch_of "$driver")" || exit 1
 
-export DRIVER_LOG="$(winpath "$out")\\driver.log"
-wine explorer /desktop=install,1024x768 "$driver" "$@" </dev/null >/dev/null 2>&1 &
+# The X server picks a free display itself (-displayfd), so that runs started
+# side by side never race for the same one.
+displayfile=$out/xvfb-display
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 1 100); do
+  [ -s "$displayfile" ] && break
+  kill -0 "$xvfb" 2>/dev/null || break
+  sleep 0.1
+done
+if [ ! -s "$displayfile" ]; then
+  echo "run-in-desktop: Xvfb did not start (is the package xvfb installed?)" >&2
+  exit 1
+fi
+export DISPLAY=:$(tr -dc 0-9 <"$displayfile")
 
-# The driver writes its exit code when it is done.
-for _ in $(seq 1 1200); do
+finish() {
+  wineserver -k >/dev/null 2>&1
+  kill "$xvfb" 2>/dev/null
+  wait 2>/dev/null
+}
+trap finish EXIT
+
+if ! wine_start; then
+  exit 1
+fi
+wine explorer /desktop=driver,1024x768 "$driver" "$@" </dev/null >/dev/null 2>&1 &
+desktop=$!
+
+# The driver writes its exit code when it is done. Wine's desktop ends with
+# the driver, so a driver that ended without one fails at once.
+for _ in $(seq 1 $((limit * 2))); do
   [ -f "$out/driver.log.rc" ] && break
+  kill -0 "$desktop" 2>/dev/null || { sleep 1; break; }
   sleep 0.5
 done
-wineserver -k >/dev/null 2>&1
-wait
+if [ ! -f "$out/driver.log.rc" ]; then
+  if kill -0 "$desktop" 2>/dev/null; then
+    echo "run-in-desktop: the driver did not finish within $limit s; the screen then is $out/timeout.png"
+    xwd -root -silent | convert xwd:- "$out/timeout.png" 2>/dev/null
+  else
+    echo "run-in-desktop: the driver ended without a result: it did not start, or it crashed"
+  fi
+fi
+finish
+trap - EXIT
 
 cat "$out/driver.log" 2>/dev/null
-rc=$(tr -dc 0-9 <"$out/driver.log.rc" 2>/dev/null)
-exit "${rc:-1}"
+for bmp in "$out"/*.bmp; do
+  [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+rc=$(tr -dc 0-9 2>/dev/null <"$out/driver.log.rc")
+rc=${rc:-1}
+if [ "$rc" != 0 ]; then
+  kept=$out.failed-$(date +%Y%m%d-%H%M%S)-$$
+  cp -a "$out" "$kept"
+  echo "run-in-desktop: the driver failed (exit code $rc); its log and screenshots are kept in $kept"
+fi
+exit "$rc"

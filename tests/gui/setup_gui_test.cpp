@@ -110,7 +110,7 @@ public:
     bool Started() const { return started_; }
     DWORD Pid() const { return pi_.dwProcessId; }
 
-    HWND Window(const char* caption, DWORD ms = 10000)
+    HWND Window(const char* caption, DWORD ms = kPatience)
     {
         FindCtx ctx = {pi_.dwProcessId, caption, NULL};
         WaitFor([&] {
@@ -164,13 +164,16 @@ public:
     }
     bool WaitFocus(HWND h)
     {
-        return WaitFor([&] { return Focus() == h; }, 5000);
+        return WaitFor([&] { return Focus() == h; });
     }
 
-    // Real keystrokes, so that the setup's own Shift state is right.
+    // Real keystrokes, so that the setup's own Shift state is right. They go
+    // to the foreground window, so they wait until the frame is that window.
     void Key(WORD vk, bool shift = false)
     {
-        SetForegroundWindow(Wizard());
+        HWND wizard = Wizard();
+        SetForegroundWindow(wizard);
+        EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == wizard; }));
         std::vector<INPUT> in;
         auto add = [&](WORD k, bool up) {
             INPUT i = {};
@@ -230,7 +233,7 @@ public:
         return question;
     }
 
-    bool Exited(DWORD* code, DWORD ms = 10000)
+    bool Exited(DWORD* code, DWORD ms = kPatience)
     {
         if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0)
             return false;
@@ -260,10 +263,10 @@ private:
     PROCESS_INFORMATION pi_ = {};
 };
 
-// Saves the whole desktop as a BMP in GUI_SHOTS; the wrapper makes PNGs of them.
+// Saves the whole desktop as a BMP in DRIVER_OUT; the wrapper makes PNGs of them.
 void Screenshot(const char* name)
 {
-    std::string dir = Env("GUI_SHOTS");
+    std::string dir = Env("DRIVER_OUT");
     if (dir.empty())
         return;
     Sleep(400);   // let the last repaint land
@@ -314,7 +317,7 @@ bool WizardOnTop(SetupRun& run)
     RECT wr;
     GetWindowRect(run.Wizard(), &wr);
     POINT centre = {(wr.left + wr.right) / 2, (wr.top + wr.bottom) / 2};
-    return WaitFor([&] { return GetAncestor(WindowFromPoint(centre), GA_ROOT) == run.Wizard(); }, 5000);
+    return WaitFor([&] { return GetAncestor(WindowFromPoint(centre), GA_ROOT) == run.Wizard(); });
 }
 
 // Ends the processes of that program name; true when there was one.
@@ -393,7 +396,8 @@ TEST(SetupGui, BackdropPlacementPaintingAndSessionLog)
     const COLORREF top = RGB(255, 0, 155), bottom = RGB(2, 0, 1);
     EXPECT_TRUE(WaitFor([&] { return ClientPixel(backdrop, c.right - 3, 1) == top; }))
         << std::hex << ClientPixel(backdrop, c.right - 3, 1);
-    EXPECT_EQ(bottom, ClientPixel(backdrop, 3, c.bottom - 1));
+    EXPECT_TRUE(WaitFor([&] { return ClientPixel(backdrop, 3, c.bottom - 1) == bottom; }))
+        << std::hex << ClientPixel(backdrop, 3, c.bottom - 1);
     Screenshot("01-welcome");
 
     // The new line: pid tag, three blanks, date, time, root channel, level 0, 45 hyphens, CR LF.
@@ -799,20 +803,7 @@ TEST(SetupGuiWalk, DISABLED_WalkThrough)
 
 int main(int argc, char** argv)
 {
-    // Under Wine's desktop the driver has no console: results go to a file.
-    std::string log = Env("GUI_LOG");
-    if (!log.empty()) {
-        freopen(log.c_str(), "w", stdout);
-        setvbuf(stdout, NULL, _IONBF, 0);
-    }
+    DriverOutputToLog();
     testing::InitGoogleTest(&argc, argv);
-    int rc = RUN_ALL_TESTS();
-    if (!log.empty()) {
-        FILE* f = fopen((log + ".rc").c_str(), "w");
-        if (f) {
-            fprintf(f, "%d\n", rc);
-            fclose(f);
-        }
-    }
-    return rc;
+    return DriverExit(RUN_ALL_TESTS());
 }

@@ -295,7 +295,7 @@ public:
 
     bool Started() const { return started_; }
 
-    HWND Window(const char* caption, const char* cls = nullptr, DWORD ms = 10000)
+    HWND Window(const char* caption, const char* cls = nullptr, DWORD ms = kPatience)
     {
         HWND found = NULL;
         WaitFor([&] { return (found = FindTopLevel(pi_.dwProcessId, caption, cls)) != NULL; }, ms);
@@ -312,7 +312,7 @@ public:
     HWND PageItem(int id) { return GetDlgItem(Page(), id); }
     HWND WizItem(int id) { return GetDlgItem(Wizard(), id); }
     std::string PageTitle() { return Text(GetWindow(Page(), GW_CHILD)); }
-    bool WaitPage(const char* title, DWORD ms = 10000)
+    bool WaitPage(const char* title, DWORD ms = kPatience)
     {
         return WaitFor([&] { return PageTitle() == title; }, ms);
     }
@@ -390,7 +390,7 @@ public:
         return t;
     }
 
-    bool Exited(DWORD* code, DWORD ms = 15000)
+    bool Exited(DWORD* code, DWORD ms = kPatience)
     {
         if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0)
             return false;
@@ -460,7 +460,7 @@ struct LaunchedApp {
 LaunchedApp FindLaunchedApp()
 {
     LaunchedApp app;
-    WaitFor([&] { return (app.window = FindTopLevel(0, "CuratoNet", "CuratoNetMain")) != NULL; }, 15000);
+    WaitFor([&] { return (app.window = FindTopLevel(0, "CuratoNet", "CuratoNetMain")) != NULL; });
     if (!app.window)
         return app;
     DWORD pid = 0;
@@ -945,20 +945,7 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && strcmp(argv[1], "--probe-load") == 0)
         return ProbeLoad(argc >= 3 && strcmp(argv[2], "restrict") == 0);
-    // Under Wine's desktop the driver has no console: results go to a file.
-    std::string log = Env("DRIVER_LOG");
-    if (!log.empty()) {
-        freopen(log.c_str(), "w", stdout);
-        setvbuf(stdout, NULL, _IONBF, 0);
-    }
+    DriverOutputToLog();
     testing::InitGoogleTest(&argc, argv);
-    int rc = RUN_ALL_TESTS();
-    if (!log.empty()) {
-        FILE* f = fopen((log + ".rc").c_str(), "w");
-        if (f) {
-            fprintf(f, "%d\n", rc);
-            fclose(f);
-        }
-    }
-    return rc;
+    return DriverExit(RUN_ALL_TESTS());
 }

@@ -1,8 +1,23 @@
 #!/bin/bash
-# Builds setup.exe, the tests and the benchmarks into build/ (or $BUILD_DIR).
-set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
-BUILD_DIR=${BUILD_DIR:-$ROOT/build}
+# Builds setup.exe, the library, the tests and the benchmarks: the 32-bit
+# build in build/win32 and the 64-bit build in build/win64 (BUILD_ROOT moves
+# both). Arguments name the builds to make (win32, win64); the default is both.
+# Extra CMake options can be given in CMAKE_OPTIONS, and BUILD_TARGET limits
+# the build to one target (setup, say).
+. "$(dirname "$0")/common.sh"
 "$ROOT/scripts/deps.sh"
-cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" "$@" >/dev/null
-cmake --build "$BUILD_DIR" -j"$(nproc)"
+
+archs=("$@")
+[ $# -gt 0 ] || archs=(win32 win64)
+for arch in "${archs[@]}"; do
+  [ -n "$(toolchain "$arch")" ] || die "unknown build '$arch' (win32 or win64)"
+  dir=$(build_dir "$arch")
+  mkdir -p "$dir"
+  say "building the $(describe "$arch") in $dir (log: $dir/build.log)"
+  # shellcheck disable=SC2086
+  if ! { cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$arch")" ${CMAKE_OPTIONS:-} &&
+         cmake --build "$dir" -j"$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}; } >"$dir/build.log" 2>&1; then
+    grep -E -B2 -A6 'error|Error' "$dir/build.log" | tail -40 >&2 || true
+    die "the $(describe "$arch") failed; the full log is $dir/build.log"
+  fi
+done

@@ -1,29 +1,27 @@
 #!/bin/bash
-# Builds setup.exe twice, in two fresh build directories at different paths,
-# and compares the two programs byte for byte. Exit status 0 when identical.
-set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
-"$ROOT/scripts/deps.sh"
+# Builds setup.exe twice for each architecture, in two fresh build trees at
+# different paths, and compares the programs byte for byte. Exit status 0 when
+# both the 32-bit and the 64-bit setup.exe are identical across the two.
+. "$(dirname "$0")/common.sh"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/repro.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
-FIRST=$WORK/first/build
-SECOND=$WORK/second-place/elsewhere/build
-
-for dir in "$FIRST" "$SECOND"; do
-  echo "Building setup.exe in $dir"
-  cmake -S "$ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
-  cmake --build "$dir" --target setup -j"$(nproc)" >"$dir.log" 2>&1 ||
-    { tail -20 "$dir.log"; exit 2; }
+first=$WORK/first
+second=$WORK/second-place/elsewhere
+for tree in "$first" "$second"; do
+  BUILD_ROOT=$tree BUILD_TARGET=setup "$ROOT/scripts/build.sh" win32 win64
 done
 
-A=$FIRST/setup/setup.exe
-B=$SECOND/setup/setup.exe
-if cmp "$A" "$B"; then
-  echo "setup.exe is reproducible: both builds give the same $(stat -c %s "$A") bytes" \
-       "(sha256 $(sha256sum "$A" | cut -d' ' -f1))"
-else
-  echo "setup.exe differs between the two builds"
-  cmp -l "$A" "$B" | head -20
-  exit 1
-fi
+different=0
+for arch in win32 win64; do
+  a=$first/$arch/setup/setup.exe b=$second/$arch/setup/setup.exe
+  if cmp -s "$a" "$b"; then
+    say "the $(describe "$arch")'s setup.exe is reproducible: both builds give the same" \
+        "$(stat -c %s "$a") bytes (sha256 $(sha256sum "$a" | cut -d' ' -f1))"
+  else
+    say "the $(describe "$arch")'s setup.exe differs between the two builds:"
+    cmp -l "$a" "$b" | head -20
+    different=1
+  fi
+done
+exit $different

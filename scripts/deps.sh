@@ -1,11 +1,11 @@
 #!/bin/bash
 # Installs what building and testing need on Debian 12, only when something is
 # missing. Run as root (or with sudo available). Downloads nothing else.
-set -euo pipefail
+. "$(dirname "$0")/common.sh"
 
 PACKAGES=(cmake make gcc libc6-dev zlib1g-dev
-          g++-mingw-w64-i686 mingw-w64-tools libz-mingw-w64-dev googletest
-          wine wine32:i386 xvfb xauth x11-apps imagemagick)
+          g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
+          googletest wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -14,10 +14,20 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-echo "Installing: ${missing[*]}" >&2
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || die "these packages are missing and installing them needs root: ${missing[*]}"
+  SUDO=sudo
+fi
+say "installing packages from Debian's archive: ${missing[*]}"
+# wine32:i386 needs the i386 architecture; it installs on any x86-64 machine,
+# even one whose kernel runs no 32-bit programs.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+log=$(mktemp "${TMPDIR:-/tmp}/deps.XXXXXX")
+if ! { $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+       $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+  tail -20 "$log" >&2
+  die "apt-get could not install the packages above (full output: $log). Is Debian's archive reachable?"
+fi
+rm -f "$log"

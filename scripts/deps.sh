@@ -3,7 +3,7 @@
 # missing. Run as root (or with sudo available). Downloads nothing else.
 . "$(dirname "$0")/common.sh"
 
-PACKAGES=(cmake make gcc libc6-dev zlib1g-dev
+PACKAGES=(cmake make gcc libc6-dev zlib1g-dev libdeflate-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
           googletest wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick)
 

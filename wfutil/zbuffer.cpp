@@ -75,6 +75,45 @@ int AnnouncedSize(const unsigned char* data, int offset, int remaining)
     return static_cast<int>(n);
 }
 
+// Once the output area is full, the stream must end right there: with its
+// 4-byte Adler-32 trailer, which zlib checks, or, in the form the original
+// entries have, with nothing after the deflate data. False for a stream that
+// has more output than the size field allows, whose deflate data goes on, or
+// whose trailer is wrong.
+bool StreamEndsHere(z_stream& stream)
+{
+    unsigned char excess;
+    stream.next_out = &excess;
+    stream.avail_out = 1;
+    const int status = inflate(&stream, Z_FINISH);
+    if (stream.avail_out == 0)
+        return false;
+    if (status != Z_BUF_ERROR || stream.avail_in != 0)
+        return status == Z_STREAM_END;
+    // No trailer: zlib confirms that the deflate data is complete when it is
+    // handed the checksum of what it produced as the trailer.
+    const uLong check = stream.adler;
+    unsigned char trailer[4] = {static_cast<unsigned char>(check >> 24), static_cast<unsigned char>(check >> 16),
+                                static_cast<unsigned char>(check >> 8), static_cast<unsigned char>(check)};
+    stream.next_in = trailer;
+    stream.avail_in = sizeof trailer;
+    return inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out == 1;
+}
+
+// The outcome of the one inflate call: the bytes produced, or Z_DATA_ERROR for
+// a stream that is damaged although its first bytes came out.
+int InflateOutcome(z_stream& stream, int status, int dstLen)
+{
+    const int produced = static_cast<int>(stream.total_out);
+    if (status == Z_STREAM_END)
+        return produced;
+    if (status != Z_OK && status != Z_BUF_ERROR)
+        return Z_DATA_ERROR;
+    if (produced < dstLen)
+        return produced;   // cut short: the count tells
+    return StreamEndsHere(stream) ? produced : Z_DATA_ERROR;
+}
+
 } // namespace
 
 ZBuffer::ZBuffer(int n) : data(nullptr), size(n), capacity(n)
@@ -183,10 +222,7 @@ int ZInflateBlock(const unsigned char* src, int srcLen, unsigned char* dst, int 
     stream.avail_in = static_cast<uInt>(srcLen - kSizeFieldBytes);
     stream.next_out = dst;
     stream.avail_out = static_cast<uInt>(dstLen);
-    // The shipped blocks lack the Adler-32 trailer, so inflate stops short of
-    // the stream's end after producing every byte: only the count tells.
-    inflate(&stream, Z_FINISH);
-    const int produced = static_cast<int>(stream.total_out);
+    const int outcome = InflateOutcome(stream, inflate(&stream, Z_FINISH), dstLen);
     inflateEnd(&stream);
-    return produced;
+    return outcome;
 }

@@ -2,7 +2,9 @@
 // content, and the one place where a compressed block is expanded.
 //
 // Compressed block format: a 4-byte little-endian expanded size, then a zlib
-// stream whose 4-byte Adler-32 trailer may be missing.
+// stream whose 4-byte Adler-32 trailer may be missing. The trailer is checked
+// when it is there; either way the stream must end exactly where the size
+// field says, so that no damaged block is ever taken as good.
 #pragma once
 
 class ZBuffer {
@@ -32,5 +34,7 @@ private:
 
 // Inflates the block at src (its size field first) into dst with one zlib call.
 // Returns the bytes produced, or a negative zlib status when the inflater
-// could not be initialised or the block is shorter than its size field.
+// could not be initialised, the block is shorter than its size field, or the
+// stream is damaged: a wrong trailer, output beyond dstLen, deflate data that
+// does not end there.
 int ZInflateBlock(const unsigned char* src, int srcLen, unsigned char* dst, int dstLen);

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+static const char kSource[] = "../../../wf/setup/payload";
+
 bool ZFileExists(const char* path)
 {
     return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
@@ -21,7 +23,7 @@ static const void* LockPayloadEntry(const char* name, int* size)
     if (!found) {
         DWORD err = GetLastError();
         throw ZRareEx(&ZErr::CantAccessFile, "FindResourceEx", static_cast<int>(err),
-                      SystemErrorText(static_cast<int>(err)), "../../../wf/setup/payload", 23,
+                      SystemErrorText(static_cast<int>(err)), kSource, 23,
                       "No payload entry <" + ZString(name) + ">");
     }
     HGLOBAL loaded = LoadResource(nullptr, found);
@@ -33,6 +35,9 @@ void ZExtractPayload(const char* name, const char* destination, bool overwrite)
 {
     int size = 0;
     const void* entry = LockPayloadEntry(name, &size);
+    // An entry holds at least its size field. One cut short to nothing would
+    // expand to nothing at all and be written as an empty file.
+    ZASSERT_MSG(kSource, 36, size > 0, name);
     ZBuffer buffer(entry, size);
     buffer.Expand(0);
     if (overwrite || !ZFileExists(destination)) {

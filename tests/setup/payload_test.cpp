@@ -1,5 +1,5 @@
-// The payload store on the entries packed into this test program: sample.txt
-// and damaged.txt, a copy of it cut short.
+// The payload store on the entries packed into this test program: sample.txt,
+// damaged.txt, a copy of it cut short, and empty.txt, cut short to nothing.
 #include "payload.h"
 #include "scratch.h"
 
@@ -72,6 +72,13 @@ TEST(ZExtractPayload, DamagedEntryFailsBeforeAnythingIsDecided)
         } catch (const ZInternalEx& ex) {
             EXPECT_EQ(ex.desc, &ZErr::Unexpected);
             EXPECT_EQ(ex.infos.First()->value->line, 250);
+        }
+        try {
+            ZExtractPayload("empty.txt", c[0].c_str(), c[1] != "keep");
+            ADD_FAILURE() << "no exception for an empty entry when asked to " << c[1];
+        } catch (const ZInternalEx& ex) {
+            EXPECT_EQ(ex.desc, &ZErr::Unexpected);
+            EXPECT_STREQ("\n../../../wf/setup/payload[36] ZASSERT( size > 0 ); // empty.txt", ex.infos.First()->value->text);
         }
     }
     EXPECT_EQ(ReadText(kept), "old content");

@@ -195,7 +195,7 @@ TEST(ZBuffer, BrokenGuardIsCaughtByResizeExpandAndDestruction)
     FAIL() << "destruction";
 }
 
-TEST(ZBuffer, ExpandKeepsThePrefixAndIgnoresTheTrailer)
+TEST(ZBuffer, ExpandKeepsThePrefixWithOrWithoutTheTrailer)
 {
     const Bytes text = Text("a catalogue of coins, stamps and cards; coins, stamps and cards");
     ZBuffer same("abc", 3);
@@ -257,10 +257,14 @@ TEST(ZBuffer, SizeFieldDecidesTheOutcome)
         EXPECT_EQ(static_cast<int>(block.size()), b.Capacity());
     }
 
-    const Bytes shorter = PackedBlock(text, false, real - 1);
-    ZBuffer b(shorter.data(), static_cast<int>(shorter.size()));
-    b.Expand(0);
-    EXPECT_EQ(Bytes(text.begin(), text.end() - 1), Content(b));
+    // A size field smaller than the stream's output: the excess would be
+    // dropped without a word, so the block is damaged, trailer or not.
+    for (int trailer = 0; trailer < 2; ++trailer) {
+        const Bytes shorter = PackedBlock(text, trailer == 1, real - 1);
+        ZBuffer b(shorter.data(), static_cast<int>(shorter.size()));
+        EXPECT_EQ(250, ExpandLine(b)) << "trailer " << trailer;
+        EXPECT_EQ(shorter, Content(b));
+    }
 
     ZBuffer past("HDR!", 4);
     EXPECT_THROW(past.Expand(5), ZInternalEx);    // an offset beyond the content
@@ -268,6 +272,10 @@ TEST(ZBuffer, SizeFieldDecidesTheOutcome)
     EXPECT_EQ(Text("HDR!"), Content(past));
 }
 
+// Every damaged block fails with the line-250 assertion and leaves the buffer
+// as it was. With its trailer, no block that expands to other bytes passes;
+// without one, the original entries' form, what passes has the announced size
+// and a stream that ends there.
 TEST(ZBuffer, DamagedBlocksFailCleanly)
 {
     Bytes small;
@@ -276,40 +284,61 @@ TEST(ZBuffer, DamagedBlocksFailCleanly)
         small.insert(small.end(), line.begin(), line.end());
         small.push_back(static_cast<unsigned char>(i));
     }
-    const Bytes block = PackedBlock(small);
-    for (size_t len = 0; len <= block.size(); ++len) {
-        ZBuffer b(block.data(), static_cast<int>(len));
-        const int line = ExpandLine(b);
-        if (len == 0) {
-            EXPECT_EQ(0, line);
-        } else if (line == 0) {
-            EXPECT_EQ(static_cast<int>(small.size()), b.Size()) << len;
-        } else {
-            EXPECT_EQ(250, line) << len;
-            EXPECT_EQ(static_cast<int>(len), b.Size());
+    for (int trailer = 0; trailer < 2; ++trailer) {
+        const Bytes block = PackedBlock(small, trailer == 1);
+        for (size_t len = 1; len <= block.size(); ++len) {
+            ZBuffer b(block.data(), static_cast<int>(len));
+            const int line = ExpandLine(b);
+            // Cut short anywhere, even inside the trailer, it fails; the
+            // whole block, or the block without its trailer, is read.
+            const bool whole = len == block.size() || (trailer == 1 && len == block.size() - 4);
+            EXPECT_EQ(whole ? 0 : 250, line) << "trailer " << trailer << ", length " << len;
+            EXPECT_EQ(static_cast<int>(whole ? small.size() : len), b.Size());
         }
     }
 
     const Bytes larger = DatabaseLikeFile(65536);
-    const Bytes good = PackedBlock(larger);
-    unsigned seed = 99;
-    int failed = 0;
-    for (int i = 0; i < 3000; ++i) {
-        Bytes damaged = good;
-        seed = seed * 1103515245u + 12345u;
-        // One in ten flips hits the size field, the rest the stream.
-        const size_t at = i % 10 == 0 ? (seed >> 8) % 4 : (seed >> 8) % damaged.size();
-        damaged[at] ^= static_cast<unsigned char>(1u << ((seed >> 4) % 8));
-        const unsigned announced = damaged[0] | damaged[1] << 8 | damaged[2] << 16 |
-                                   static_cast<unsigned>(damaged[3]) << 24;
-        ZBuffer b(damaged.data(), static_cast<int>(damaged.size()));
-        const int line = ExpandLine(b);
-        if (line == 0) {
-            EXPECT_EQ(announced, static_cast<unsigned>(b.Size())) << i;
-        } else {
-            EXPECT_EQ(250, line) << i;
-            ++failed;
+    for (int trailer = 0; trailer < 2; ++trailer) {
+        const Bytes good = PackedBlock(larger, trailer == 1);
+        unsigned seed = 99;
+        int failed = 0, different = 0;
+        for (int i = 0; i < 3000; ++i) {
+            Bytes damaged = good;
+            seed = seed * 1103515245u + 12345u;
+            // One in ten flips hits the size field, the rest the stream.
+            const size_t at = i % 10 == 0 ? (seed >> 8) % 4 : (seed >> 8) % damaged.size();
+            damaged[at] ^= static_cast<unsigned char>(1u << ((seed >> 4) % 8));
+            ZBuffer b(damaged.data(), static_cast<int>(damaged.size()));
+            const int line = ExpandLine(b);
+            if (line == 0) {
+                EXPECT_EQ(static_cast<int>(larger.size()), b.Size()) << i;
+                different += Content(b) != larger;
+            } else {
+                EXPECT_EQ(250, line) << i;
+                EXPECT_EQ(damaged, Content(b)) << i;
+                ++failed;
+            }
+        }
+        EXPECT_GT(failed, 0);
+        // With the trailer, only a flip in the padding bits after the final
+        // block, which changes nothing, passes.
+        if (trailer == 1) {
+            EXPECT_GT(failed, 2990);
+            EXPECT_EQ(0, different);
         }
     }
-    EXPECT_GT(failed, 0);
+}
+
+// The trailer is checked when it is there: a wrong one fails, wherever the
+// difference lies.
+TEST(ZBuffer, WrongTrailerIsADamagedBlock)
+{
+    const Bytes text = Text("one two three four five six seven eight nine ten");
+    const Bytes good = PackedBlock(text, true);
+    for (size_t at = good.size() - 4; at < good.size(); ++at) {
+        Bytes wrong = good;
+        wrong[at] ^= 0x01;
+        ZBuffer b(wrong.data(), static_cast<int>(wrong.size()));
+        EXPECT_EQ(250, ExpandLine(b)) << at;
+    }
 }

@@ -192,27 +192,46 @@ ZGuard::ZGuard(ZThreadMutex* guarded, ZLockStack* record) : lockStack(record), m
     const int lockLevel = mutex->level;
     if (!lockStack || lockLevel <= 0)
         return;
-    if (lockStack->Count() > 0) {
-        const ZLockStack::Entry& last = lockStack->At(lockStack->Count() - 1);
-        if (lockLevel < last.level) {
-            const ZString detail = "Program tried to lock mux " + LockText(mutex->name, lockLevel) +
-                                   " after mux " + LockText(last.name, last.level);
-            // No destructor runs for a guard whose constructor fails.
-            mutex->UnLock();
-            throw ZFatalEx(&ZErr::Unexpected, "ZGuard::ZGuard", -1, "Potential Deadlock Prevented",
-                           kSource, 321, detail);
-        }
+    // No destructor runs for a guard whose constructor fails: a refused or
+    // unrecorded lock is given back here.
+    try {
+        CheckLockOrder(lockLevel);
+        lockStack->Push(lockLevel, mutex->name);
+    } catch (...) {
+        mutex->UnLock();
+        throw;
     }
-    lockStack->Push(lockLevel, mutex->name);
 }
 
+void ZGuard::CheckLockOrder(int lockLevel) const
+{
+    if (lockStack->Count() == 0)
+        return;
+    const ZLockStack::Entry& last = lockStack->At(lockStack->Count() - 1);
+    if (lockLevel < last.level) {
+        const ZString detail = "Program tried to lock mux " + LockText(mutex->name, lockLevel) +
+                               " after mux " + LockText(last.name, last.level);
+        throw ZFatalEx(&ZErr::Unexpected, "ZGuard::ZGuard", -1, "Potential Deadlock Prevented", kSource, 321,
+                       detail);
+    }
+}
+
+// The lock goes first, then its record; the record goes also when the unlock
+// fails, since the guard ends either way.
 ZGuard::~ZGuard() noexcept(false)
 {
-    if (lockStack && mutex->level > 0)
-        lockStack->RemoveLatest(mutex->level);
     try {
         mutex->UnLock();
     } catch (const ZRareEx& ex) {
+        ForgetLock();
         ZRaiseFromDestructor(ex);
+        return;
     }
+    ForgetLock();
+}
+
+void ZGuard::ForgetLock()
+{
+    if (lockStack && mutex->level > 0)
+        lockStack->RemoveLatest(mutex->level);
 }

@@ -71,6 +71,10 @@ public:
 
     ZLockStack* lockStack;
     ZThreadMutex* mutex;
+
+private:
+    void CheckLockOrder(int lockLevel) const;
+    void ForgetLock();
 };
 
 // Module state shared by all mutexes: KERNEL32 as loaded for the critical

@@ -242,6 +242,48 @@ TEST(ZGuard, UnorderedLocksAndMissingRecordsAreNotChecked)
     EXPECT_TRUE(FreeForOthers(low));
 }
 
+namespace {
+
+// The lock record's count at the moment a critical section is left.
+const ZLockStack* gWatchedRecord = nullptr;
+int gCountWhenLeft = -1;
+
+void WINAPI LeaveAndNoteTheRecord(LPCRITICAL_SECTION section)
+{
+    gCountWhenLeft = gWatchedRecord->Count();
+    LeaveCriticalSection(section);
+}
+
+} // namespace
+
+TEST(ZGuard, UnlocksBeforeItForgetsTheRecordAndGivesBackALockItCannotRecord)
+{
+    {
+        SavedModuleState saved;
+        ZThreadMutex mutex(true, 4, "Four");
+        ZLockStack held;
+        gWatchedRecord = &held;
+        pLeaveCriticalSection = LeaveAndNoteTheRecord;
+        { ZGuard guard(&mutex, &held); }
+        EXPECT_EQ(1, gCountWhenLeft) << "the record went before the lock";
+        EXPECT_EQ(0, held.Count());
+    }
+
+    // A record whose buffer refuses to grow (its trailing guard is broken):
+    // the guard fails, and the mutex it had taken is free again.
+    ZThreadMutex mutex(true, 5, "Five");
+    ZLockStack held;
+    held.Push(1, "One");
+    unsigned char* trailingGuard = const_cast<unsigned char*>(
+        reinterpret_cast<const unsigned char*>(&held.At(0)) + sizeof(ZLockStack::Entry));
+    const unsigned char intact = *trailingGuard;
+    *trailingGuard = static_cast<unsigned char>(~intact);
+    EXPECT_THROW(ZGuard(&mutex, &held), ZInternalEx);
+    *trailingGuard = intact;
+    EXPECT_TRUE(FreeForOthers(mutex));
+    EXPECT_EQ(1, held.Count());
+}
+
 TEST(ZLockStack, RemovesTheLatestEntryOfALevelAndShiftsTheRest)
 {
     ZLockStack stack;

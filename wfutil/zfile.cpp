@@ -127,6 +127,22 @@ void SetCompression(HANDLE f, const char* file)
         RaiseSystem(ZErr::CantModifyFile, "DeviceIoControl", GetLastError(), 987, file);
 }
 
+// A handle that has not reached its owner yet, closed if it never does.
+struct PendingHandle {
+    ~PendingHandle()
+    {
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+    HANDLE Release()
+    {
+        const HANDLE taken = h;
+        h = INVALID_HANDLE_VALUE;
+        return taken;
+    }
+    HANDLE h = INVALID_HANDLE_VALUE;
+};
+
 // The CreateFileA of one mode; *err is the system's code when it fails. Write
 // modes carry the access list of their permission class for the call's span.
 HANDLE CreateModeHandle(const char* file, const OpenMode& mode, DWORD attributes,
@@ -139,11 +155,16 @@ HANDLE CreateModeHandle(const char* file, const OpenMode& mode, DWORD attributes
         *err = GetLastError();
         return h;
     }
-    ZWinSecAttrs security(permissions, user);
-    h = CreateFileA(file, mode.access, mode.share, security.GetAttrs(), mode.disposition,
-                    attributes, nullptr);
-    *err = GetLastError();
-    return h;
+    // The access list's destructor may raise after the file is open: the
+    // handle is then closed rather than lost.
+    PendingHandle pending;
+    {
+        ZWinSecAttrs security(permissions, user);
+        pending.h = CreateFileA(file, mode.access, mode.share, security.GetAttrs(), mode.disposition,
+                                attributes, nullptr);
+        *err = GetLastError();
+    }
+    return pending.Release();
 }
 
 } // namespace

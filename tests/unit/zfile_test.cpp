@@ -32,6 +32,15 @@ DWORD WINAPI RefusingGetCurrentDirectoryA(DWORD, char*)
     return 0;
 }
 
+// LocalFree that refuses every block; the blocks are kept for a real free.
+std::vector<HLOCAL> gRefusedBlocks;
+HLOCAL WINAPI RefusingLocalFree(HLOCAL block)
+{
+    gRefusedBlocks.push_back(block);
+    SetLastError(ERROR_INVALID_HANDLE);
+    return block;
+}
+
 DWORD WINAPI RefusingGetFileAttributesA(const char*)
 {
     SetLastError(ERROR_ACCESS_DENIED);
@@ -426,6 +435,26 @@ TEST_F(ZFileTest, FailedCloseKeepsTheHandleAndTheDestructorObeysUnwinding)
     }
     // Instead of ending the process, the failure went to the debugger.
     EXPECT_NE(std::string::npos, debug.Text().find("CloseHandle rc=6")) << debug.Text();
+}
+
+// The access list cannot be freed after the file was opened: the open fails,
+// and the handle CreateFile gave is closed, not lost.
+TEST_F(ZFileTest, HandleIsClosedWhenTheAccessListCannotBeFreed)
+{
+    const ZString path = Path("list.txt");
+    {
+        ZImportPatch refuse("kernel32.dll", "LocalFree", reinterpret_cast<void*>(&RefusingLocalFree));
+        ASSERT_TRUE(refuse.Installed());
+        ZFile file;
+        ExpectSystemError<ZRareEx>([&] { file.Open(path, "C", "*PROTECTED*"); }, ZErr::Unexpected,
+                                   "~ZWinSecAttrs", ERROR_INVALID_HANDLE, "../../../wf/wfutil/zwinutil", 870, "");
+        EXPECT_EQ(INVALID_HANDLE_VALUE, file.f);
+    }
+    for (HLOCAL block : gRefusedBlocks)
+        LocalFree(block);
+    HANDLE alone = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, alone) << "the failed open left its handle open";
+    CloseHandle(alone);
 }
 
 TEST_F(ZFileTest, DestructorClosesTheHandle)

@@ -25,8 +25,13 @@ function(signing_time sign_time_out)
 endfunction()
 
 # Signs <target>'s file after every link, when a certificate and key are set.
+# A change of the signing settings relinks the target, so that its file never
+# keeps the signature, or the lack of one, that the settings before gave it.
 function(sign_after_link target description)
+  set(settings ${CMAKE_CURRENT_BINARY_DIR}/${target}-signing.txt)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${settings})
   if(NOT CURATO_SIGN_CERT AND NOT CURATO_SIGN_KEY)
+    file(CONFIGURE OUTPUT ${settings} CONTENT "unsigned\n")
     return()
   endif()
   foreach(file CURATO_SIGN_CERT CURATO_SIGN_KEY)
@@ -35,6 +40,8 @@ function(sign_after_link target description)
     endif()
   endforeach()
   signing_time(time)
+  file(CONFIGURE OUTPUT ${settings} CONTENT "${CURATO_SIGN_CERT}\n${CURATO_SIGN_KEY}\n${time}\n" @ONLY)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CURATO_SIGN_CERT} ${CURATO_SIGN_KEY})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/sign.sh ${CURATO_SIGN_CERT} ${CURATO_SIGN_KEY} ${time}
             ${description} $<TARGET_FILE:${target}>

@@ -19,7 +19,7 @@ headers=$((16#$headers)) signature=$((16#${signature:-0}))
 # Section name and bytes in the file, from the section table (sections
 # without file contents, such as .bss, take none).
 sections=$(LC_ALL=C "$objdump" -h "$exe" | awk '
-  /^ +[0-9]+ / { name = $2; size = $3; offset = $6; next }
+  /^ +[0-9]+ / { name = $2; offset = $6; next }
   name != "" { if ($0 ~ /CONTENTS/) print name, offset; name = "" }' |
   sort -k2)
 declare -a names offsets

@@ -42,24 +42,19 @@ int Count(const std::string& text, const std::string& what)
     return n;
 }
 
-TEST(ReleaseManifest, AsksForAdministratorRightsAndKeepsTheClassicControls)
+TEST(ReleaseManifest, AsksForAdministratorRightsListsVistaTo11AndKeepsTheClassicControls)
 {
     const std::string manifest = ManifestText(SetupExe());
     ASSERT_FALSE(manifest.empty()) << "no manifest in " << SetupExe();
     EXPECT_EQ(1, Count(manifest, "<requestedExecutionLevel "));
     EXPECT_EQ(1, Count(manifest, "level=\"requireAdministrator\""));
     EXPECT_EQ(1, Count(manifest, "uiAccess=\"false\""));
-    EXPECT_EQ(0, Count(manifest, "Common-Controls"));
-    EXPECT_EQ(0, Count(manifest, "<dependency"));
-}
-
-TEST(ReleaseManifest, ListsVistaTo11)
-{
-    const std::string manifest = ManifestText(SetupExe());
     for (const char* id : {"{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
                            "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
                            "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
         EXPECT_EQ(1, Count(manifest, std::string("<supportedOS Id=\"") + id + "\"/>")) << id;
+    EXPECT_EQ(0, Count(manifest, "Common-Controls"));
+    EXPECT_EQ(0, Count(manifest, "<dependency"));
 }
 
 // The system's own parser accepts it: a manifest it rejected would keep the
@@ -102,6 +97,7 @@ protected:
     std::vector<char> block;
 };
 
+// The texts Explorer shows, and the fixed part that agrees with them.
 TEST_F(ReleaseVersion, NamesProductMakerAndVersion)
 {
     EXPECT_EQ("CuratoNet", Value("ProductName"));
@@ -111,10 +107,7 @@ TEST_F(ReleaseVersion, NamesProductMakerAndVersion)
     EXPECT_EQ("setup.exe", Value("OriginalFilename"));
     EXPECT_EQ(CURATO_VERSION, Value("FileVersion"));
     EXPECT_EQ(CURATO_VERSION, Value("ProductVersion"));
-}
 
-TEST_F(ReleaseVersion, FixedPartMatchesTheTexts)
-{
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));

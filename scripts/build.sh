@@ -20,4 +20,7 @@ for arch in "${archs[@]}"; do
     grep -E -B2 -A6 'error|Error' "$dir/build.log" | tail -40 >&2 || true
     die "the $(describe "$arch") failed; the full log is $dir/build.log"
   fi
+  # Where setup.exe's bytes go, as the build left it.
+  report=$dir/setup/size-report.txt
+  [ ! -f "$report" ] || sed "s/^/$SCRIPT: /" "$report"
 done

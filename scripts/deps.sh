@@ -5,7 +5,9 @@
 
 PACKAGES=(cmake make gcc libc6-dev zlib1g-dev libdeflate-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
-          googletest wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick)
+          g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
+          googletest wine wine64 wine32:i386 xvfb xauth x11-apps imagemagick
+          osslsigncode openssl)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -120,7 +120,7 @@ ZString ZTime::Format() const
     if (hour == -1 && minute == -1 && second == -1)
         return ZString();
     char buffer[64];
-    snprintf(buffer, sizeof buffer, "%02i:%02i:%02i", hour, minute, second);
+    FormatInto(buffer, sizeof buffer, "%02i:%02i:%02i", hour, minute, second);
     return ZString(buffer);
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -302,10 +303,19 @@ ZString operator+(const ZString& a, char c)
     return r;
 }
 
+void FormatInto(char* buffer, size_t size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    _vsnprintf(buffer, size - 1, format, args);
+    va_end(args);
+    buffer[size - 1] = '\0';
+}
+
 ZString FormatInt(int value, const char* format)
 {
     char buffer[1024];
-    snprintf(buffer, sizeof buffer, format, value);
+    FormatInto(buffer, sizeof buffer, format, value);
     return ZString(buffer);
 }
 

@@ -3,6 +3,8 @@
 // text helpers of the library.
 #pragma once
 
+#include <cstddef>
+
 class ZString {
 public:
     ZString();
@@ -54,6 +56,11 @@ private:
     int m_cap;   // bytes owned at m_p, not counting the NUL
 };
 
+// sprintf into a buffer of size bytes through the system's C runtime (the
+// C99 formatter of the MinGW runtime would add 24 KB to setup.exe): output
+// that does not fit is cut at the buffer's end, which always ends the text.
+void FormatInto(char* buffer, size_t size, const char* format, ...)
+    __attribute__((format(ms_printf, 3, 4)));
 ZString FormatInt(int value, const char* format);
 ZString UpperCopy(const char* text);
 ZString JoinPath(const ZString& a, const ZString& b);

@@ -34,8 +34,8 @@ ZString ZPointerText(const void* p)
 {
     // Eight hex digits on 32-bit Windows; the whole pointer on 64-bit.
     char text[24];
-    snprintf(text, sizeof text, "0x%0*llX", static_cast<int>(2 * sizeof p),
-             static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(p)));
+    FormatInto(text, sizeof text, "0x%0*I64X", static_cast<int>(2 * sizeof p),
+               static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(p)));
     return ZString(text);
 }
 
@@ -83,8 +83,8 @@ ZString ZTraceChannel::Prefix(const char* writerTag, const SYSTEMTIME& now,
                               const char* levelText) const
 {
     char stamp[48];
-    snprintf(stamp, sizeof stamp, "%02i%02i|%02i%02i%02i.%03i", now.wMonth, now.wDay, now.wHour,
-             now.wMinute, now.wSecond, now.wMilliseconds);
+    FormatInto(stamp, sizeof stamp, "%02i%02i|%02i%02i%02i.%03i", now.wMonth, now.wDay, now.wHour,
+               now.wMinute, now.wSecond, now.wMilliseconds);
     return ZString(writerTag) + "|" + stamp + "|" + name + "|" + levelText + "|";
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 
 TEST(ZString, ConstructionForms)
@@ -112,6 +113,23 @@ TEST(Helpers, FormatIntRandomAndModules)
     }
     EXPECT_EQ(256u, seen.size());
     EXPECT_STREQ("", ModuleListing());
+}
+
+// The system's formatter leaves a text that fills the buffer unterminated;
+// FormatInto must cut it and end it, and never write past the buffer.
+TEST(Helpers, FormatIntoCutsAndEndsWhatDoesNotFit)
+{
+    char buffer[8];
+    memset(buffer, 'x', sizeof buffer);
+    FormatInto(buffer, 6, "%02i:%02i:%02i", 1, 2, 3);
+    EXPECT_STREQ("01:02", buffer);
+    EXPECT_EQ('x', buffer[6]);
+
+    FormatInto(buffer, 6, "%05i", 42);
+    EXPECT_STREQ("00042", buffer);
+    FormatInto(buffer, sizeof buffer, "%s", "");
+    EXPECT_STREQ("", buffer);
+    EXPECT_STREQ("-007", FormatInt(-7, "%04i"));
 }
 
 TEST(Helpers, ModuleListingJoinsEntries)

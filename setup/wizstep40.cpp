@@ -33,9 +33,12 @@ static HWND FirstUnnumberedChild(HWND parent)
     return NULL;
 }
 
+// The page's progress bar is a common control: its window class exists once
+// the common controls are initialised.
 CWizStep40::CWizStep40(CWizardDlg* wizard)
     : CWizStepBase(IDD_WIZSTEP40, wizard), m_hCaption(NULL), m_hProgress(NULL), m_hMinor(NULL), m_hMajor(NULL)
 {
+    ::InitCommonControls();
 }
 
 BOOL CWizStep40::OnInitDialog()

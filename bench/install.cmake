@@ -3,7 +3,7 @@
 #   cmake --build <build dir> --target run_install_bench
 # which starts it in an X server, a fresh Wine prefix and a Wine desktop of its own.
 add_executable(install_bench ${CMAKE_CURRENT_LIST_DIR}/install_bench.cpp)
-target_link_libraries(install_bench PRIVATE user32)
+target_link_libraries(install_bench PRIVATE setupengine user32)
 target_include_directories(install_bench PRIVATE ${CMAKE_SOURCE_DIR}/tests/common)
 add_dependencies(install_bench setup)
 add_custom_target(run_install_bench

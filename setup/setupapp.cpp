@@ -5,7 +5,6 @@
 #include "zmutex.h"
 #include "ztrace.h"
 
-#include <commctrl.h>
 #include <share.h>
 #include <time.h>
 #include <windows.h>
@@ -84,7 +83,10 @@ bool CSetupApp::InitInstance()
         gTraceSink = gSetupLog;
         WriteStartupLine();
     }
-    ::InitCommonControls();
+    // Dialog controls are drawn in three dimensions by every 32-bit Windows:
+    // there is nothing to switch on. The common controls, of which only the
+    // installing page has one, are set up when that page is made, so that
+    // their library is not loaded before the welcome page shows.
     ::SetCursor(::LoadCursorA(NULL, IDC_ARROW));
     CSetupMain backdrop;
     backdrop.RunModalLoop(NULL);

@@ -2,6 +2,7 @@
 
 #include "createdirs.h"
 #include "manifest.h"
+#include "pacing.h"
 #include "payload.h"
 #include "resource.h"
 #include "wizsteps.h"
@@ -32,9 +33,12 @@ static HWND FirstUnnumberedChild(HWND parent)
     return NULL;
 }
 
+// The page's progress bar is a common control: its window class exists once
+// the common controls are initialised.
 CWizStep40::CWizStep40(CWizardDlg* wizard)
     : CWizStepBase(IDD_WIZSTEP40, wizard), m_hCaption(NULL), m_hProgress(NULL), m_hMinor(NULL), m_hMajor(NULL)
 {
+    ::InitCommonControls();
 }
 
 BOOL CWizStep40::OnInitDialog()
@@ -60,6 +64,8 @@ BOOL CWizStep40::OnInitDialog()
 // that cannot be made ends the install early. Nothing is undone.
 bool CWizStep40::RunInstallSequence()
 {
+    CFineTimer fineTimer;   // each pause lasts what it says on Windows too
+    ZSidCache sids;         // looked up once for every file and folder made
     try {
         CWaitCursor wait;
         SetUpPage();
@@ -149,8 +155,11 @@ void CWizStep40::InstallPayloadFile(const char* name, bool overwrite)
     ::SendMessageA(m_hProgress, PBM_SETPOS, 0, 0);
     ZExtractPayload(name, JoinPath(gDestDir, name), overwrite);
     for (int pos = 0; pos <= 100; pos += 10) {
+        // Each position shows for 20 ms from the moment it is set; drawing it
+        // is part of the pause, not added to it.
+        CPause step(20);
         ::SendMessageA(m_hProgress, PBM_SETPOS, pos, 0);
-        ::Sleep(20);
+        step.Wait();
     }
 }
 

@@ -167,6 +167,12 @@ HANDLE CreateModeHandle(const char* file, const OpenMode& mode, DWORD attributes
     return pending.Release();
 }
 
+// A missing file or path, which a delete that need not find anything ignores.
+bool IsMissing(DWORD err)
+{
+    return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+}
+
 } // namespace
 
 ZFile::ZFile() : immedEOF(false), f(INVALID_HANDLE_VALUE) {}
@@ -246,15 +252,19 @@ void ZFile::Close()
     immedEOF = false;
 }
 
+// Where the attributes already say that nothing is there, the delete would
+// only say so again: a fresh destination costs one call per file, not two.
 void ZDeleteFile(const char* path, bool mustExist)
 {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES)
         SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    else if (!mustExist && IsMissing(GetLastError()))
+        return;
     if (DeleteFileA(path))
         return;
     const DWORD err = GetLastError();
-    if (!mustExist && (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND))
+    if (!mustExist && IsMissing(err))
         return;
     RaiseCommon(ZErr::CantDeleteFile, "DeleteFile", err, 164,
                 "Tried to delete <" + ZString(path) + ">");

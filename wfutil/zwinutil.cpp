@@ -24,6 +24,9 @@ const int kInfoBytes = 1024;
                   detail);
 }
 
+// The innermost ZSidCache of each thread, or null.
+thread_local ZSidCache* tSidCache = nullptr;
+
 } // namespace
 
 ZRegKey::ZRegKey(HKEY root, const char* subKey, bool readOnly)
@@ -65,6 +68,37 @@ ZString ZRegKey::RootName(HKEY root)
     if (root == HKEY_CLASSES_ROOT)
         return "HKEY_CLASSES_ROOT\\";
     return "???\\";
+}
+
+ZSidCache::ZSidCache() : m_user(), m_system(), m_outer(tSidCache)
+{
+    tSidCache = this;
+}
+
+ZSidCache::~ZSidCache()
+{
+    tSidCache = m_outer;
+}
+
+ZSidCache::Slot* ZSidCache::UserSlot()
+{
+    return tSidCache ? &tSidCache->m_user : nullptr;
+}
+
+ZSidCache::Slot* ZSidCache::SystemSlot()
+{
+    return tSidCache ? &tSidCache->m_system : nullptr;
+}
+
+PSID ZSidCache::Slot::Get()
+{
+    return filled ? sid : nullptr;
+}
+
+// A SID that does not fit is not kept, and is looked up again next time.
+void ZSidCache::Slot::Keep(PSID source)
+{
+    filled = CopySid(sizeof sid, sid, source) != FALSE;
 }
 
 ZWinSecAttrs::ZWinSecAttrs(const char* permissions, ZUser* user)
@@ -140,27 +174,54 @@ void ZWinSecAttrs::AddEveryone(PACL acl, DWORD mask, int sidLine, int aceLine)
 }
 
 // The user's SID comes from the user's own token, read while impersonating
-// that user; a user without a token stands for the process's own user.
+// that user; a user without a token stands for the process's own user, whose
+// SID the thread's cache may already hold.
 void ZWinSecAttrs::AddTokenUser(PACL acl, ZUser* user)
 {
     ZImpersonate impersonation(user);
-    void* info = Alloc(kInfoBytes);
     const bool ownToken = !user || user->token == INVALID_HANDLE_VALUE;
-    HANDLE token = ownToken ? nullptr : user->token;
-    if (ownToken && !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    ZSidCache::Slot* slot = ownToken ? ZSidCache::UserSlot() : nullptr;
+    PSID sid = slot ? slot->Get() : nullptr;
+    if (!sid) {
+        sid = ReadTokenUser(ownToken ? nullptr : user->token);
+        if (slot)
+            slot->Keep(sid);
+    }
+    if (!AddAccessAllowedAce(acl, ACL_REVISION, kFullAccess, sid))
+        RaiseRare("AddAccessAllowedAce", GetLastError(), 791);
+}
+
+// The user SID of token, or of the process's own token when token is null.
+PSID ZWinSecAttrs::ReadTokenUser(HANDLE token)
+{
+    void* info = Alloc(kInfoBytes);
+    const bool opened = !token;
+    if (opened && !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         RaiseRare("OpenProcTok", GetLastError(), 770);
     DWORD length = 0;
     const BOOL ok = GetTokenInformation(token, TokenUser, info, kInfoBytes, &length);
     const DWORD err = GetLastError();
-    if (ownToken)
+    if (opened)
         CloseHandle(token);
     if (!ok)
         RaiseRare("GetTokenInformation", err, 779);
-    if (!AddAccessAllowedAce(acl, ACL_REVISION, kFullAccess, static_cast<TOKEN_USER*>(info)->User.Sid))
-        RaiseRare("AddAccessAllowedAce", GetLastError(), 791);
+    return static_cast<TOKEN_USER*>(info)->User.Sid;
 }
 
 void ZWinSecAttrs::AddSystem(PACL acl)
+{
+    ZSidCache::Slot* slot = ZSidCache::SystemSlot();
+    PSID system = slot ? slot->Get() : nullptr;
+    if (!system) {
+        system = LookUpSystem();
+        if (slot)
+            slot->Keep(system);
+    }
+    if (!AddAccessAllowedAce(acl, ACL_REVISION, kFullAccess, system))
+        RaiseRare("AddAccessAllowedAce", GetLastError(), 814);
+}
+
+PSID ZWinSecAttrs::LookUpSystem()
 {
     PSID system = Alloc(kInfoBytes);
     char* domain = static_cast<char*>(Alloc(kInfoBytes));
@@ -169,8 +230,7 @@ void ZWinSecAttrs::AddSystem(PACL acl)
     SID_NAME_USE use;
     if (!LookupAccountNameA(nullptr, "SYSTEM", system, &sidSize, domain, &domainSize, &use))
         RaiseRare("LookupAccountName", GetLastError(), 807);
-    if (!AddAccessAllowedAce(acl, ACL_REVISION, kFullAccess, system))
-        RaiseRare("AddAccessAllowedAce", GetLastError(), 814);
+    return system;
 }
 
 // Frees every block, even after a failure; reports the first failure's code.

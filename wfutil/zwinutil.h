@@ -26,6 +26,40 @@ private:
     bool m_readOnly;
 };
 
+// The SIDs of the process's user and of SYSTEM, kept once they have been looked
+// up. While one lives, every ZWinSecAttrs that its thread builds for the
+// process's own user takes them from it rather than asking the process token
+// and the account database again: a run that creates many files holds one, and
+// each file still gets the same access list. The first build looks them up,
+// and raises, as it would without one. Objects nest; the innermost is used.
+class ZSidCache {
+public:
+    ZSidCache();
+    ~ZSidCache();
+    ZSidCache(const ZSidCache&) = delete;
+    ZSidCache& operator=(const ZSidCache&) = delete;
+
+private:
+    friend class ZWinSecAttrs;
+
+    // One SID, empty until one is kept.
+    struct Slot {
+        PSID Get();   // null while empty
+        void Keep(PSID source);
+
+        bool filled;
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+    };
+
+    // The slots of the calling thread's innermost cache, or null.
+    static Slot* UserSlot();
+    static Slot* SystemSlot();
+
+    Slot m_user;
+    Slot m_system;
+    ZSidCache* m_outer;
+};
+
 class ZWinSecAttrs {
 public:
     // permissions: "*PUBLIC*", "*PROTECTED*", "*PRIVATE*", "*NULL*"; any other
@@ -44,7 +78,9 @@ private:
     void Build(const char* permissions, ZUser* user);
     void AddEveryone(PACL acl, DWORD mask, int sidLine, int aceLine);
     void AddTokenUser(PACL acl, ZUser* user);
+    PSID ReadTokenUser(HANDLE token);
     void AddSystem(PACL acl);
+    PSID LookUpSystem();
     bool FreeBlocks(DWORD* firstError);
 
     SECURITY_ATTRIBUTES m_attrs;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -355,4 +356,94 @@ TEST(ZWinSecAttrs, FailedFreeRaisesUnlessAnotherErrorIsUnwinding)
     }
     // Instead of ending the process, the failure went to the debugger.
     EXPECT_NE(std::string::npos, debug.Text().find("~ZWinSecAttrs rc=6")) << debug.Text();
+}
+
+namespace {
+
+void* const kRefuseOpenToken = reinterpret_cast<void*>(&RefuseCall<void*, void*, void*>);
+void* const kRefuseTokenInfo = reinterpret_cast<void*>(&RefuseCall<void*, void*, void*, void*, void*>);
+void* const kRefuseLookup =
+    reinterpret_cast<void*>(&RefuseCall<void*, void*, void*, void*, void*, void*, void*>);
+
+// The three entries for the process's user, whose SID is given: the helpers
+// that read it would themselves be refused the token.
+void ExpectClassList(const char* permissions, DWORD everyoneMask, const std::string& userSid)
+{
+    SCOPED_TRACE(permissions);
+    ZWinSecAttrs attrs(permissions, nullptr);
+    const std::vector<Ace> aces = ReadAces(attrs.GetAttrs());
+    ASSERT_EQ(3u, aces.size());
+    ExpectAce(aces[0], everyoneMask, "S-1-1-0");
+    ExpectAce(aces[1], kFull, userSid);
+    ExpectAce(aces[2], kFull, "S-1-5-18");
+}
+
+// Building for the process's user with its token refused: raises at line 770.
+void ExpectTokenAsked(const char* permissions)
+{
+    ExpectSystemError<ZRareEx>([&] { ZWinSecAttrs attrs(permissions, nullptr); },
+                               ZErr::Unexpected, "OpenProcTok", kInjectedError, kZwinutil, 770, "");
+}
+
+} // namespace
+
+TEST(ZSidCache, WhileOneLivesTheSidsAreLookedUpOnceAndEveryListStaysTheSame)
+{
+    BlockTracker blocks;
+    {
+        ZSidCache sids;
+        {
+            ZImportPatch noToken("advapi32.dll", "OpenProcessToken", kRefuseOpenToken);
+            ASSERT_TRUE(noToken.Installed());
+            ExpectTokenAsked("*PROTECTED*");   // a failed first look-up raises and keeps nothing
+            ExpectTokenAsked("*PUBLIC*");
+        }
+        const std::string me = ProcessUserSid();
+        ExpectClassList("*PROTECTED*", kReadExecute, me);
+        ZImportPatch noToken("advapi32.dll", "OpenProcessToken", kRefuseOpenToken);
+        ZImportPatch noLookup("advapi32.dll", "LookupAccountNameA", kRefuseLookup);
+        ASSERT_TRUE(noLookup.Installed());
+        ExpectClassList("*PROTECTED*", kReadExecute, me);
+        ExpectClassList("*PUBLIC*", kFull, me);
+    }
+    EXPECT_EQ(0, blocks.Outstanding());
+    ZImportPatch noToken("advapi32.dll", "OpenProcessToken", kRefuseOpenToken);
+    ExpectTokenAsked("*PROTECTED*");   // gone with the cache
+}
+
+// Another user's SID is never kept for the process's user, nor taken from
+// the cache for that user.
+TEST(ZSidCache, AGivenUsersTokenIsReadEveryTime)
+{
+    ZUser user;
+    GiveOwnToken(user, TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE);
+    ZSidCache sids;
+    {
+        ZWinSecAttrs attrs("*PRIVATE*", &user);
+        ExpectAce(ReadAces(attrs.GetAttrs())[0], kFull, TokenUserSid(user.token));
+    }
+    {
+        ZImportPatch noToken("advapi32.dll", "OpenProcessToken", kRefuseOpenToken);
+        ExpectTokenAsked("*PRIVATE*");
+    }
+    ExpectThreeAces("*PROTECTED*", kReadExecute);
+    ZImportPatch noInfo("advapi32.dll", "GetTokenInformation", kRefuseTokenInfo);
+    ASSERT_TRUE(noInfo.Installed());
+    ExpectSystemError<ZRareEx>([&] { ZWinSecAttrs attrs("*PRIVATE*", &user); }, ZErr::Unexpected,
+                               "GetTokenInformation", kInjectedError, kZwinutil, 779, "");
+}
+
+TEST(ZSidCache, OnlyTheInnermostOfItsOwnThreadIsUsed)
+{
+    const std::string me = ProcessUserSid();
+    ZSidCache outer;
+    ExpectClassList("*PROTECTED*", kReadExecute, me);
+    ZImportPatch noToken("advapi32.dll", "OpenProcessToken", kRefuseOpenToken);
+    {
+        ZSidCache inner;
+        ExpectTokenAsked("*PROTECTED*");
+    }
+    ExpectClassList("*PROTECTED*", kReadExecute, me);
+    std::thread other([] { ExpectTokenAsked("*PROTECTED*"); });
+    other.join();
 }

@@ -1,0 +1,176 @@
+// Start-up of setup.exe against its floor, a bare Win32 program that shows one
+// dialog from a template: the time from CreateProcess until the program waits
+// for input with its first page showing (the welcome page; the floor's
+// dialog), and its peak working set by then. The two are started in turn,
+// after one warm-up start each, under the same Wine desktop; prints every run,
+// the best and the median of each, and setup's ratios to the floor.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver_util.h"
+
+namespace {
+
+const int kRuns = 9;
+const double kMB = 1024.0 * 1024.0;
+
+struct Sample {
+    double ms;
+    double peakMB;
+};
+
+struct Query {
+    DWORD pid;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchVisible(HWND h, LPARAM lp)
+{
+    Query* q = reinterpret_cast<Query*>(lp);
+    DWORD pid = 0;
+    char text[64] = "";
+    GetWindowThreadProcessId(h, &pid);
+    GetWindowTextA(h, text, sizeof text);
+    if (pid == q->pid && IsWindowVisible(h) && strcmp(text, q->caption) == 0) {
+        q->found = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND VisibleWindow(DWORD pid, const char* caption)
+{
+    Query q = {pid, caption, NULL};
+    EnumWindows(MatchVisible, reinterpret_cast<LPARAM>(&q));
+    return q.found;
+}
+
+// The wizard's page is its child dialog; the page's first control, the group
+// box, carries the page's title.
+bool SetupShowsWelcome(DWORD pid)
+{
+    HWND wizard = VisibleWindow(pid, "Setup Wizard");
+    for (HWND c = wizard ? GetWindow(wizard, GW_CHILD) : NULL; c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[16] = "", title[32] = "";
+        GetClassNameA(c, cls, sizeof cls);
+        GetWindowTextA(GetWindow(c, GW_CHILD), title, sizeof title);
+        if (strcmp(cls, "#32770") == 0 && IsWindowVisible(c) && strcmp(title, "Welcome") == 0)
+            return true;
+    }
+    return false;
+}
+
+bool FloorShowsDialog(DWORD pid)
+{
+    return VisibleWindow(pid, "Start-up floor") != NULL;
+}
+
+struct Target {
+    const char* name;
+    std::string exe;
+    bool (*ready)(DWORD pid);
+};
+
+double Now()
+{
+    LARGE_INTEGER t, f;
+    QueryPerformanceCounter(&t);
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+// One start; false when the program did not come up within the patience.
+// The program waits for input first; its first page is then normally showing
+// already, else it is polled for.
+bool StartOnce(const Target& target, Sample* sample)
+{
+    std::string cmd = "\"" + target.exe + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    const double start = Now();
+    if (!CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+        return false;
+    WaitForInputIdle(pi.hProcess, kPatience);
+    const bool up = WaitFor([&] { return target.ready(pi.dwProcessId); }, kPatience);
+    sample->ms = 1000.0 * (Now() - start);
+    PROCESS_MEMORY_COUNTERS pmc = {};
+    pmc.cb = sizeof pmc;
+    const bool measured = GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc) != FALSE;
+    sample->peakMB = pmc.PeakWorkingSetSize / kMB;
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, kPatience);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return up && measured;
+}
+
+double Best(std::vector<double> v)
+{
+    return *std::min_element(v.begin(), v.end());
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void Report(const std::vector<Sample>& floor, const std::vector<Sample>& setup)
+{
+    std::vector<double> floorMs, setupMs, floorMB, setupMB;
+    printf("%-7s %10s %10s %15s %15s\n", "run", "floor ms", "setup ms", "floor peak MB",
+           "setup peak MB");
+    for (size_t i = 0; i < floor.size(); ++i) {
+        printf("%-7d %10.1f %10.1f %15.2f %15.2f\n", static_cast<int>(i + 1), floor[i].ms,
+               setup[i].ms, floor[i].peakMB, setup[i].peakMB);
+        floorMs.push_back(floor[i].ms);
+        setupMs.push_back(setup[i].ms);
+        floorMB.push_back(floor[i].peakMB);
+        setupMB.push_back(setup[i].peakMB);
+    }
+    printf("%-7s %10.1f %10.1f %15.2f %15.2f\n", "best", Best(floorMs), Best(setupMs),
+           Best(floorMB), Best(setupMB));
+    printf("%-7s %10.1f %10.1f %15.2f %15.2f\n", "median", Median(floorMs), Median(setupMs),
+           Median(floorMB), Median(setupMB));
+    printf("setup / floor: time %.2f (best), %.2f (median); peak working set %.2f (best), "
+           "%.2f (median)\n",
+           Best(setupMs) / Best(floorMs), Median(setupMs) / Median(floorMs),
+           Best(setupMB) / Best(floorMB), Median(setupMB) / Median(floorMB));
+}
+
+} // namespace
+
+int main()
+{
+    DriverOutputToLog();
+    const Target floorTarget = {"floor", Env("FLOOR_EXE"), FloorShowsDialog};
+    const Target setupTarget = {"setup", Env("SETUP_EXE"), SetupShowsWelcome};
+    if (floorTarget.exe.empty() || setupTarget.exe.empty()) {
+        printf("FLOOR_EXE and SETUP_EXE name the two programs\n");
+        return DriverExit(1);
+    }
+    printf("start-up until the first page shows and waits for input, %d starts each in turn\n",
+           kRuns);
+    std::vector<Sample> floor, setup;
+    Sample sample;
+    for (int i = 0; i <= kRuns; ++i) {
+        for (const Target* target : {&floorTarget, &setupTarget}) {
+            if (!StartOnce(*target, &sample)) {
+                printf("%s did not come up within %lu ms\n", target->name, kPatience);
+                return DriverExit(1);
+            }
+            if (i > 0)   // the first start of each only warms up
+                (target == &floorTarget ? floor : setup).push_back(sample);
+        }
+    }
+    Report(floor, setup);
+    return DriverExit(0);
+}

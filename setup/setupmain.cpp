@@ -230,8 +230,15 @@ void CSetupMain::OnCancel()
         return;
     }
     HWND focus = ::GetFocus();
-    if (::MessageBoxA(m_hWnd, "Are you sure you want to cancel the installation of the software?",
-                      "Confirm Cancel", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    int answer;
+    {
+        // The wizard stays as it is until the answer: a second cancel or a
+        // page change from the box's message loop is not taken.
+        CRequestGuard guard;
+        answer = ::MessageBoxA(m_hWnd, "Are you sure you want to cancel the installation of the software?",
+                               "Confirm Cancel", MB_YESNO | MB_ICONQUESTION);
+    }
+    if (answer != IDYES) {
         RaiseWizard(focus);
         return;
     }

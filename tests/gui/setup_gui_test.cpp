@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver_util.h"
+#include "setup_process.h"
 
 namespace {
 
@@ -476,6 +477,40 @@ TEST(SetupGui, WelcomePageButtonsEscapeAndAboutBox)
     EXPECT_TRUE(WaitFor(centred));
     EXPECT_TRUE(WaitFor([&] { return run.Focus() && IsChild(wizard, run.Focus()); }));
     run.Quit();
+}
+
+// The help program's windows: a process of its own, started by the platform.
+std::vector<HWND> HelpWindows()
+{
+    std::vector<HWND> found;
+    for (DWORD pid : setupwatch::ProcessesNamed("winhlp32.exe"))
+        for (HWND h : setupwatch::TopLevels(pid))
+            found.push_back(h);
+    return found;
+}
+
+// The standard Help command goes to the platform's help program, which finds
+// no help file of the setup's own and says so. Answered, it leaves the setup
+// as it was; the setup's end closes the help it opened.
+TEST(SetupGui, HelpCommandGoesToThePlatformsHelp)
+{
+    SetupRun run;
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    ASSERT_TRUE(HelpWindows().empty());
+    PostMessageA(run.Backdrop(), WM_COMMAND, 57670, 0);
+    std::vector<HWND> help;
+    ASSERT_TRUE(WaitFor([&] { return !(help = HelpWindows()).empty(); }));
+    Screenshot("09-help");
+    bool named = false;
+    for (HWND c = GetWindow(help.front(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        named |= setupwatch::Text(c).find("setup.HLP") != std::string::npos;
+    EXPECT_TRUE(named) << "the help program does not name the setup's help file";
+    PostMessageA(help.front(), WM_COMMAND, IDNO, 0);
+    EXPECT_EQ("Welcome", run.PageTitle());
+    run.Quit();
+    EXPECT_TRUE(WaitFor([] { return setupwatch::ProcessesNamed("winhlp32.exe").empty(); }, 10000));
+    for (DWORD pid : setupwatch::ProcessesNamed("winhlp32.exe"))
+        setupwatch::EndProcess(pid);
 }
 
 TEST(SetupGui, LicencePageGatingEnterAndTabRing)

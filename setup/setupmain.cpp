@@ -224,7 +224,7 @@ void CSetupMain::PaintBackdrop(HDC dc)
 // program. The setup ships none, and the help system says so itself.
 void CSetupMain::OnHelp()
 {
-    char path[MAX_PATH + 4] = "";
+    char path[MAX_PATH + 5] = "";   // room for the extension after a full path
     DWORD n = ::GetModuleFileNameA(NULL, path, MAX_PATH);
     char* dot = strrchr(path, '.');
     lstrcpyA(dot && !strchr(dot, '\\') ? dot : path + n, ".HLP");

@@ -143,25 +143,28 @@ inline void RemoveTree(const std::string& path)
     DeleteFileA(path.c_str());
 }
 
+struct TopLevelQuery {
+    DWORD pid;
+    const char* caption;
+    const char* cls;
+    std::vector<HWND> found;
+};
+
+inline BOOL CALLBACK CollectTopLevel(HWND h, LPARAM lp)
+{
+    TopLevelQuery* q = reinterpret_cast<TopLevelQuery*>(lp);
+    if ((q->pid == 0 || ProcessOf(h) == q->pid) && IsWindowVisible(h) && (!q->caption || Text(h) == q->caption) &&
+        (!q->cls || ClassOf(h) == q->cls))
+        q->found.push_back(h);
+    return TRUE;
+}
+
 // The visible top-level windows of a process (every process for pid 0), in
 // Z order, with a caption and a class (null: any).
 inline std::vector<HWND> TopLevels(DWORD pid, const char* caption = nullptr, const char* cls = nullptr)
 {
-    struct Query {
-        DWORD pid;
-        const char* caption;
-        const char* cls;
-        std::vector<HWND> found;
-    } q = {pid, caption, cls, {}};
-    EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
-            Query* q = reinterpret_cast<Query*>(lp);
-            if ((q->pid == 0 || ProcessOf(h) == q->pid) && IsWindowVisible(h) &&
-                (!q->caption || Text(h) == q->caption) && (!q->cls || ClassOf(h) == q->cls))
-                q->found.push_back(h);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&q));
+    TopLevelQuery q = {pid, caption, cls, {}};
+    EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&q));
     return q.found;
 }
 

@@ -263,21 +263,20 @@ void PressKey(WORD vk, bool shift)
     SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
 }
 
+BOOL CALLBACK CollectButton(HWND c, LPARAM lp)
+{
+    if (ClassOf(c) == "Button" && IsWindowVisible(c) && IsWindowEnabled(c) &&
+        (GetWindowLongA(c, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX)
+        reinterpret_cast<std::vector<HWND>*>(lp)->push_back(c);
+    return TRUE;
+}
+
 // The enabled, visible buttons of the setup's windows, check boxes included.
 std::vector<HWND> Buttons(DWORD pid)
 {
     std::vector<HWND> buttons;
-    for (HWND top : TopLevels(pid)) {
-        EnumChildWindows(
-            top,
-            [](HWND c, LPARAM lp) -> BOOL {
-                if (ClassOf(c) == "Button" && IsWindowVisible(c) && IsWindowEnabled(c) &&
-                    (GetWindowLongA(c, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX)
-                    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(c);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&buttons));
-    }
+    for (HWND top : TopLevels(pid))
+        EnumChildWindows(top, CollectButton, reinterpret_cast<LPARAM>(&buttons));
     return buttons;
 }
 

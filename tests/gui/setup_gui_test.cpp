@@ -748,6 +748,60 @@ TEST(SetupGui, UnwritableSessionLogLetsTheSetupRun)
     EXPECT_TRUE(MoveFileA(aside, kLogPath));
 }
 
+// Every request, sent and then posted to the backdrop, the frame and the page
+// while a box of the setup is open, is answered at once and changes nothing:
+// the box stays, no other window comes up, the page stays, and the session is
+// asked to wait.
+void ExpectNoRequestTaken(SetupRun& run, HWND box, const char* page)
+{
+    HWND targets[] = {run.Backdrop(), run.Wizard(), run.Page()};
+    for (HWND to : targets) {
+        for (const setupwatch::Request& r : setupwatch::kRequests) {
+            SCOPED_TRACE(std::string(r.name) + " to " + Text(to));
+            DWORD_PTR answer = 1;
+            EXPECT_TRUE(SendMessageTimeoutA(to, r.msg, r.wParam, setupwatch::RequestParam(to, r), SMTO_NORMAL,
+                                            10000, &answer))
+                << "no answer: the request was taken and opened a loop of its own";
+            if (r.msg == WM_QUERYENDSESSION) {
+                EXPECT_EQ(0u, answer);
+            }
+            PostMessageA(to, r.msg, r.wParam, setupwatch::RequestParam(to, r));
+            Sleep(100);
+            EXPECT_TRUE(IsWindowVisible(box));
+            EXPECT_EQ(3u, setupwatch::TopLevels(run.Pid()).size()) << "another window came up";
+            EXPECT_EQ(page, run.PageTitle());
+            if (::testing::Test::HasFailure())
+                return;
+        }
+    }
+}
+
+// While the setup asks whether to cancel, and while the folder browser is
+// open, the wizard stays as it is: neither a second cancel nor a page change
+// is taken from their message loops.
+TEST(SetupGui, NoRequestIsTakenWhileTheSetupAsksOrBrowses)
+{
+    SetupRun run;
+    GoToDestinationPage(run);
+    run.Cancel();
+    HWND box = run.Window("Confirm Cancel");
+    ASSERT_TRUE(box);
+    ExpectNoRequestTaken(run, box, "Destination Directory");
+    ASSERT_FALSE(HasFailure());
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+
+    PostMessageA(run.Page(), WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), reinterpret_cast<LPARAM>(run.PageItem(1004)));
+    HWND browser = run.ForeignWindow();
+    ASSERT_TRUE(browser);
+    ExpectNoRequestTaken(run, browser, "Destination Directory");
+    ASSERT_FALSE(HasFailure());
+    PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
+    EXPECT_EQ(kDefaultDest, Text(run.PageItem(1003)));
+    run.Quit();
+}
+
 // Runs the install to its end, answering any error box; true when it finished
 // with Close, which is then pressed.
 bool InstallAndClose(SetupRun& run)

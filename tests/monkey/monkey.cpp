@@ -69,7 +69,9 @@ private:
 enum Fault { kNoFault, kLockedFile, kBadDestination, kNoProgramsFolder, kFaultKinds };
 const char* const kFaultNames[] = {"none", "locked file", "bad destination", "no programs folder"};
 
-enum EndState { kBeforeInstall, kFinishedLaunched, kFinishedNotLaunched, kStopped, kCrash, kHang, kEndStates };
+enum EndState {
+    kBeforeInstall, kFinishedLaunched, kFinishedNotLaunched, kStopped, kCrash, kHang, kNotStarted, kEndStates
+};
 const char* const kEndNames[] = {
     "ended before the install",
     "install finished, Close started the product",
@@ -77,6 +79,7 @@ const char* const kEndNames[] = {
     "install stopped on an error, then cancelled",
     "crash",
     "hang",
+    "setup.exe did not start",
 };
 
 // What one session set up, did and saw.
@@ -89,7 +92,7 @@ struct Session {
     bool eager = false;             // heads for the install most of the time
     int steps = 0, posted = 0, postedInstalling = 0, postedInBox = 0, keys = 0, clicks = 0;
     int maxPage = 0;
-    bool finished = false, launched = false, crashed = false, hung = false;
+    bool started = false, finished = false, launched = false, crashed = false, hung = false;
     HWND destPage = NULL;           // the destination page whose text was set
     DWORD exitCode = 0;
     std::string crashSign, fileProblem;
@@ -518,12 +521,19 @@ void Verify(Session& s, int logBefore)
     CheckFilesIn(s, s.dest);
     CheckFilesIn(s, kDefaultDest);
     s.logOk = CountLines(ReadFile(kLogPath)) == logBefore + 1;
-    s.end = s.crashed           ? kCrash
+    s.end = !s.started          ? kNotStarted
+            : s.crashed         ? kCrash
             : s.hung            ? kHang
             : s.maxPage < 40    ? kBeforeInstall
             : !s.finished       ? kStopped
             : s.launched        ? kFinishedLaunched
                                 : kFinishedNotLaunched;
+}
+
+bool Failed(const Session& s)
+{
+    return s.end == kCrash || s.end == kHang || s.end == kNotStarted || !s.fileProblem.empty() || !s.logOk ||
+           (s.end != kCrash && s.end != kHang && s.exitCode != 0);
 }
 
 Session RunSession(unsigned seed, const std::string& programs98, const std::string& programsValue)
@@ -539,7 +549,8 @@ Session RunSession(unsigned seed, const std::string& programs98, const std::stri
     DWORD start = GetTickCount();
     {
         ChildProcess setup(s.exe);
-        if (WaitFor([&] { return Look(setup.Pid()).wizard != NULL || !setup.Running(); })) {
+        s.started = setup.Started();
+        if (s.started && WaitFor([&] { return Look(setup.Pid()).wizard != NULL || !setup.Running(); })) {
             for (int i = 0; i < steps && setup.Running() && !s.crashed && GetTickCount() - start < 120000; ++i) {
                 View v = Look(setup.Pid());
                 Watch(s, v);
@@ -547,7 +558,8 @@ Session RunSession(unsigned seed, const std::string& programs98, const std::stri
                 Sleep(rng.Chance(15) ? rng.Below(1500) : rng.Below(250));
             }
         }
-        LeadToEnd(s, setup);
+        if (s.started)
+            LeadToEnd(s, setup);
         if (s.hung || s.crashed)
             setup.Terminate(kHangCode);
     }
@@ -556,7 +568,7 @@ Session RunSession(unsigned seed, const std::string& programs98, const std::stri
     if (s.fault == kNoProgramsFolder)
         SetRegString(HKEY_CURRENT_USER, kShellFolders, "Programs", programsValue);
     Verify(s, logBefore);
-    if (s.fileProblem.empty() && s.logOk && s.end != kCrash && s.end != kHang)
+    if (!Failed(s))
         RemoveTree(s.dir);
     printf("seed %u: fault=%s%s%s %s steps=%d clicks=%d keys=%d posted=%d (installing %d, in a box %d) "
            "end=\"%s\"%s%s exit=%lu files=%s log=%s %.1f s\n",
@@ -613,9 +625,8 @@ int RunCampaign(unsigned first, int sessions)
         ++faults[s.fault];
         fileFailures += !s.fileProblem.empty();
         logFailures += !s.logOk;
-        bool badExit = s.end != kCrash && s.end != kHang && s.exitCode != 0;
-        badExits += badExit;
-        failed += s.end == kCrash || s.end == kHang || !s.fileProblem.empty() || !s.logOk || badExit;
+        badExits += s.end != kCrash && s.end != kHang && s.exitCode != 0;
+        failed += Failed(s);
         posted += s.posted;
         installing += s.postedInstalling;
         inBox += s.postedInBox;
@@ -625,6 +636,7 @@ int RunCampaign(unsigned first, int sessions)
     printf("  %-56s %6d\n", "sessions", sessions);
     printf("  %-56s %6d\n", "crashes", ends[kCrash]);
     printf("  %-56s %6d\n", "hangs", ends[kHang]);
+    printf("  %-56s %6d\n", "sessions whose setup.exe did not start", ends[kNotStarted]);
     printf("  %-56s %6d\n", "file-check failures", fileFailures);
     printf("  %-56s %6d\n", "log-check failures (not one line more)", logFailures);
     printf("  %-56s %6d\n", "exit codes other than 0", badExits);

@@ -143,6 +143,37 @@ void CDialog::Detach()
     m_hWnd = NULL;
 }
 
+int CRequestGuard::s_held = 0;
+
+static bool IsPushButtonClick(HWND control, WORD code)
+{
+    LONG type = ::GetWindowLongA(control, GWL_STYLE) & BS_TYPEMASK;
+    return code == BN_CLICKED && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
+}
+
+// Whether the message asks the dialog to act: close, end the session, run a
+// system command (the close and the setup's own menu entries), or carry out a
+// command (from a menu, the dialog manager's Enter and Esc, a push button, or
+// a control that is not the dialog's own). The other system commands move,
+// size and restore windows.
+static bool IsRequest(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_CLOSE:
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+        return true;
+    case WM_SYSCOMMAND:
+        return (wParam & 0xFFF0) == SC_CLOSE || (wParam & 0xFFF0) < 0xF000;
+    case WM_COMMAND: {
+        HWND control = reinterpret_cast<HWND>(lParam);
+        return !control || ::GetParent(control) != dlg || IsPushButtonClick(control, HIWORD(wParam));
+    }
+    default:
+        return false;
+    }
+}
+
 // Messages whose answer is the dialog procedure's return value itself rather
 // than DWLP_MSGRESULT.
 static bool ReturnsDirectly(UINT msg)
@@ -162,6 +193,10 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
     if (msg == WM_NCDESTROY) {
         dlg->Detach();
         return FALSE;
+    }
+    if (CRequestGuard::Held() && !dlg->m_modal && IsRequest(hWnd, msg, wParam, lParam)) {
+        ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, FALSE);
+        return TRUE;
     }
     INT_PTR result = 0;
     if (!dlg->OnMessage(msg, wParam, lParam, result))

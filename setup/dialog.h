@@ -59,5 +59,33 @@ private:
     INT_PTR m_loopResult;
 };
 
+// While a guard lives, the setup's own modeless windows (the backdrop, the
+// wizard frame and its pages) take no requests: no close, no command, no
+// system command and no end of the session. It is held while the setup waits
+// in a message loop on behalf of a window that such a request would delete:
+// the install, whose failures are shown in message boxes, the cancel
+// confirmation and the folder browser. Those loops hand on whatever is posted
+// to the setup's windows; a request arriving then is dropped, and the question
+// whether the session may end is answered no. Dropped, not held: a close held
+// until the install has returned would meet a finished install, where Cancel
+// has become Close and starts the product, which is not what was asked; a
+// second cancel held behind the confirmation would ask again at once. The user
+// can repeat a request once the setup can take it. Reports of a control's
+// state (a check box clicked, an edit losing the focus) and the windows' own
+// upkeep (painting, moving, sizing) still go through, as does everything for a
+// modal dialog such as the About box, which deletes nothing when it ends.
+class CRequestGuard {
+public:
+    CRequestGuard() { ++s_held; }
+    ~CRequestGuard() { --s_held; }
+    CRequestGuard(const CRequestGuard&) = delete;
+    CRequestGuard& operator=(const CRequestGuard&) = delete;
+
+    static bool Held() { return s_held > 0; }
+
+private:
+    static int s_held;
+};
+
 // The whole text of a window or control.
 ZString WindowText(HWND hWnd);

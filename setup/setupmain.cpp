@@ -6,9 +6,13 @@
 #include "zinit.h"
 
 #include <shellapi.h>
+#include <string.h>
 
 static const char kProductName[] = "CuratoNet";
 static const char kMakerLine[] = "Tamber Labs ";
+static const char kHelpFailureText[] = "Failed to launch help.";
+// The standard Help command.
+static const WORD kHelpCommand = 57670;
 
 // The fixed-pitch font of the About box's version line, made once for the
 // process and deleted at exit.
@@ -33,6 +37,10 @@ CSetupMain::~CSetupMain()
 
 bool CSetupMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result)
 {
+    if (msg == WM_COMMAND && LOWORD(wParam) == kHelpCommand) {
+        OnHelp();
+        return true;
+    }
     switch (msg) {
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != IDM_ABOUTBOX)
@@ -212,10 +220,22 @@ void CSetupMain::PaintBackdrop(HDC dc)
     ::DeleteObject(font);
 }
 
+// The platform's default help: the contents of the help file named after the
+// program. The setup ships none, and the help system says so itself.
+void CSetupMain::OnHelp()
+{
+    char path[MAX_PATH + 5] = "";   // room for the extension after a full path
+    DWORD n = ::GetModuleFileNameA(NULL, path, MAX_PATH);
+    char* dot = strrchr(path, '.');
+    lstrcpyA(dot && !strchr(dot, '\\') ? dot : path + n, ".HLP");
+    if (!::WinHelpA(m_hWnd, path, HELP_CONTENTS, 0))
+        ::MessageBoxA(m_hWnd, kHelpFailureText, NULL, MB_OK);
+}
+
 void CSetupMain::OnDestroy()
 {
     if (!::WinHelpA(m_hWnd, NULL, HELP_QUIT, 0))
-        ::MessageBoxA(m_hWnd, "Failed to launch help.", NULL, MB_OK);
+        ::MessageBoxA(m_hWnd, kHelpFailureText, NULL, MB_OK);
 }
 
 void CSetupMain::OnCancel()
@@ -230,8 +250,15 @@ void CSetupMain::OnCancel()
         return;
     }
     HWND focus = ::GetFocus();
-    if (::MessageBoxA(m_hWnd, "Are you sure you want to cancel the installation of the software?",
-                      "Confirm Cancel", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    int answer;
+    {
+        // The wizard stays as it is until the answer: a second cancel or a
+        // page change from the box's message loop is not taken.
+        CRequestGuard guard;
+        answer = ::MessageBoxA(m_hWnd, "Are you sure you want to cancel the installation of the software?",
+                               "Confirm Cancel", MB_YESNO | MB_ICONQUESTION);
+    }
+    if (answer != IDYES) {
         RaiseWizard(focus);
         return;
     }

@@ -31,6 +31,7 @@ private:
     void OnPaint();
     void PaintIcon(HDC dc);
     void PaintBackdrop(HDC dc);
+    void OnHelp();
     void OnDestroy();
     void LaunchInstalledApp();
 };

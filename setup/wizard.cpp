@@ -118,6 +118,9 @@ void CWizardDlg::GoToStep(int id)
         // installing page reads it while it is created.
         m_pCurStep->DestroyWindow();
         delete m_pCurStep;
+        // Nothing may reach the deleted page while the new one is made: the
+        // installing page's creation is the whole install.
+        m_pCurStep = NULL;
         m_pCurStep = CreateWizStep(id, this);
         if (m_pCurStep)
             ::ShowWindow(m_pCurStep->GetSafeHwnd(), SW_SHOW);

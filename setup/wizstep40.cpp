@@ -47,10 +47,11 @@ BOOL CWizStep40::OnInitDialog()
     m_hProgress = Item(IDC_PROGRESS);
     m_hMinor = Item(IDC_MINOR_STATUS);
     m_hMajor = Item(IDC_MAJOR_STATUS);
-    // The message boxes of the install run message loops. Were the backdrop
-    // closed from one of them, the confirmed cancel would delete the wizard
-    // and this page while the install still runs on it; so the backdrop takes
-    // no input until the install has returned.
+    // The message boxes of the install run message loops. A close or a page
+    // change taken from one of them would delete the wizard and this page
+    // while the install still runs on it; so the setup takes no requests, and
+    // the backdrop no input, until the install has returned.
+    CRequestGuard guard;
     HWND backdrop = ::GetWindow(m_pWizard->GetSafeHwnd(), GW_OWNER);
     bool wasDisabled = ::EnableWindow(backdrop, FALSE) != FALSE;
     bool result = RunInstallSequence();

@@ -90,6 +90,8 @@ void CWizStep30::BrowseForFolder()
     IMalloc* alloc = NULL;
     if (FAILED(::SHGetMalloc(&alloc)) || !alloc)
         return;
+    // The browser runs a message loop; this page must outlive it.
+    CRequestGuard guard;
     char path[MAX_PATH] = "";
     BROWSEINFOA bi = {};
     bi.hwndOwner = m_hWnd;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver_util.h"
+#include "setup_process.h"
 
 namespace {
 
@@ -478,6 +479,40 @@ TEST(SetupGui, WelcomePageButtonsEscapeAndAboutBox)
     run.Quit();
 }
 
+// The help program's windows: a process of its own, started by the platform.
+std::vector<HWND> HelpWindows()
+{
+    std::vector<HWND> found;
+    for (DWORD pid : setupwatch::ProcessesNamed("winhlp32.exe"))
+        for (HWND h : setupwatch::TopLevels(pid))
+            found.push_back(h);
+    return found;
+}
+
+// The standard Help command goes to the platform's help program, which finds
+// no help file of the setup's own and says so. Answered, it leaves the setup
+// as it was; the setup's end closes the help it opened.
+TEST(SetupGui, HelpCommandGoesToThePlatformsHelp)
+{
+    SetupRun run;
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    ASSERT_TRUE(HelpWindows().empty());
+    PostMessageA(run.Backdrop(), WM_COMMAND, 57670, 0);
+    std::vector<HWND> help;
+    ASSERT_TRUE(WaitFor([&] { return !(help = HelpWindows()).empty(); }));
+    Screenshot("09-help");
+    bool named = false;
+    for (HWND c = GetWindow(help.front(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        named |= setupwatch::Text(c).find("setup.HLP") != std::string::npos;
+    EXPECT_TRUE(named) << "the help program does not name the setup's help file";
+    PostMessageA(help.front(), WM_COMMAND, IDNO, 0);
+    EXPECT_EQ("Welcome", run.PageTitle());
+    run.Quit();
+    EXPECT_TRUE(WaitFor([] { return setupwatch::ProcessesNamed("winhlp32.exe").empty(); }, 10000));
+    for (DWORD pid : setupwatch::ProcessesNamed("winhlp32.exe"))
+        setupwatch::EndProcess(pid);
+}
+
 TEST(SetupGui, LicencePageGatingEnterAndTabRing)
 {
     SetupRun run;
@@ -711,6 +746,60 @@ TEST(SetupGui, UnwritableSessionLogLetsTheSetupRun)
     }
     EXPECT_TRUE(RemoveDirectoryA(kLogPath));
     EXPECT_TRUE(MoveFileA(aside, kLogPath));
+}
+
+// Every request, sent and then posted to the backdrop, the frame and the page
+// while a box of the setup is open, is answered at once and changes nothing:
+// the box stays, no other window comes up, the page stays, and the session is
+// asked to wait.
+void ExpectNoRequestTaken(SetupRun& run, HWND box, const char* page)
+{
+    HWND targets[] = {run.Backdrop(), run.Wizard(), run.Page()};
+    for (HWND to : targets) {
+        for (const setupwatch::Request& r : setupwatch::kRequests) {
+            SCOPED_TRACE(std::string(r.name) + " to " + Text(to));
+            DWORD_PTR answer = 1;
+            EXPECT_TRUE(SendMessageTimeoutA(to, r.msg, r.wParam, setupwatch::RequestParam(to, r), SMTO_NORMAL,
+                                            10000, &answer))
+                << "no answer: the request was taken and opened a loop of its own";
+            if (r.msg == WM_QUERYENDSESSION) {
+                EXPECT_EQ(0u, answer);
+            }
+            PostMessageA(to, r.msg, r.wParam, setupwatch::RequestParam(to, r));
+            Sleep(100);
+            EXPECT_TRUE(IsWindowVisible(box));
+            EXPECT_EQ(3u, setupwatch::TopLevels(run.Pid()).size()) << "another window came up";
+            EXPECT_EQ(page, run.PageTitle());
+            if (::testing::Test::HasFailure())
+                return;
+        }
+    }
+}
+
+// While the setup asks whether to cancel, and while the folder browser is
+// open, the wizard stays as it is: neither a second cancel nor a page change
+// is taken from their message loops.
+TEST(SetupGui, NoRequestIsTakenWhileTheSetupAsksOrBrowses)
+{
+    SetupRun run;
+    GoToDestinationPage(run);
+    run.Cancel();
+    HWND box = run.Window("Confirm Cancel");
+    ASSERT_TRUE(box);
+    ExpectNoRequestTaken(run, box, "Destination Directory");
+    ASSERT_FALSE(HasFailure());
+    PostMessageA(box, WM_COMMAND, IDNO, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
+
+    PostMessageA(run.Page(), WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), reinterpret_cast<LPARAM>(run.PageItem(1004)));
+    HWND browser = run.ForeignWindow();
+    ASSERT_TRUE(browser);
+    ExpectNoRequestTaken(run, browser, "Destination Directory");
+    ASSERT_FALSE(HasFailure());
+    PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
+    EXPECT_EQ(kDefaultDest, Text(run.PageItem(1003)));
+    run.Quit();
 }
 
 // Runs the install to its end, answering any error box; true when it finished

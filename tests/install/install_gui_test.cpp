@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "driver_util.h"
+#include "setup_process.h"
+
+using namespace setupwatch;
 
 namespace {
 
@@ -48,18 +50,6 @@ const char kSupportSuffix[] =
 const char kInvalidDirectory[] =
     "The directory entered was an invalid one.  Please run the installation again and specify a valid directory.";
 
-const char* const kManifest[] = {
-    "curatoapp.EXE", "curatoprint.EXE", "czimporter.EXE", "HTMLStartPage.htm", "ExportTabStartPage.htm",
-    "curatohelp.htm", "Shdocvw.dll", "curato.dll", "panecrafter.dll", "AxInterop.SHDocVw.dll",
-    "Interop.SHDocVw.dll", "Microsoft.mshtml.dll", "curato.mdb", "tall_1.lyo", "tall_2.lyo", "tall_3.lyo",
-    "tall_4.lyo", "wide_1.lyo", "wide_2.lyo", "wide_3.lyo", "wide_4.lyo", "site_1.lyo", "site_2.lyo",
-    "site_3.lyo", "site_4.lyo", "site_5.lyo", "site_6.lyo", "site_7.lyo", "site_8.lyo", "site_9.lyo",
-    "site_10.lyo", "site_11.lyo", "site_cream.lyo", "site_tartan.lyo", "site_foggy.lyo", "site_violet.lyo",
-    "site_meadow.lyo", "site_cedar.lyo", "gde_01.gde", "gde_02.gde", "gde_03.gde", "gde_04.gde", "gde_05.gde",
-    "gde_06.gde", "gde_07.gde", "gde_08.gde", "gde_09.gde", "gde_10.gde", "azure.wsy", "cream.wsy",
-    "tartan.wsy", "rosy.wsy", "cedar.wsy", "bmEmptyPicture.bmp",
-};
-const int kManifestSize = sizeof kManifest / sizeof kManifest[0];
 
 int ManifestIndex(const std::string& name)
 {
@@ -69,90 +59,12 @@ int ManifestIndex(const std::string& name)
     return -1;
 }
 
-// The text the window system keeps for a window of another process: no
-// message reaches the setup, so this answers while it installs.
-std::string Text(HWND h)
-{
-    char buf[4096] = "";
-    int n = GetWindowTextA(h, buf, sizeof buf);
-    return std::string(buf, n > 0 ? n : 0);
-}
-
-std::string ClassOf(HWND h)
-{
-    char cls[64] = "";
-    GetClassNameA(h, cls, sizeof cls);
-    return cls;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::string data;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        data.append(buf, n);
-    fclose(f);
-    return data;
-}
-
 void WriteFile(const std::string& path, const std::string& data)
 {
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_TRUE(f) << path;
     fwrite(data.data(), 1, data.size(), f);
     fclose(f);
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsDir(const std::string& path)
-{
-    DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::vector<std::string> FilesIn(const std::string& dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(found.cFileName);
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-    return names;
-}
-
-void RemoveTree(const std::string& path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(h, &found));
-        FindClose(h);
-    }
-    RemoveDirectoryA(path.c_str());
-    DeleteFileA(path.c_str());
 }
 
 std::string RegString(HKEY root, const std::string& key, const char* name, bool* present = nullptr)
@@ -203,33 +115,6 @@ std::string Unique(const char* what)
     return name;
 }
 
-struct TopLevelQuery {
-    DWORD pid;
-    const char* caption;
-    const char* cls;   // null: any class
-    HWND found;
-};
-
-BOOL CALLBACK MatchTopLevel(HWND h, LPARAM lp)
-{
-    TopLevelQuery* q = reinterpret_cast<TopLevelQuery*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    if ((q->pid == 0 || pid == q->pid) && IsWindowVisible(h) && Text(h) == q->caption &&
-        (!q->cls || ClassOf(h) == q->cls)) {
-        q->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND FindTopLevel(DWORD pid, const char* caption, const char* cls)
-{
-    TopLevelQuery q = {pid, caption, cls, NULL};
-    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&q));
-    return q.found;
-}
-
 // The fraction of the progress bar's width that is filled on screen, 0 when
 // empty; -1 when it cannot be read.
 double BarFill(HWND bar)
@@ -272,36 +157,18 @@ struct InstallTrace {
 // One run of a setup program with its windows.
 class SetupRun {
 public:
-    explicit SetupRun(const std::string& exe = Env("SETUP_EXE"))
-    {
-        std::string cmd = "\"" + exe + "\"";
-        std::vector<char> line(cmd.begin(), cmd.end());
-        line.push_back('\0');
-        STARTUPINFOA si = {};
-        si.cb = sizeof si;
-        started_ = CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi_) != FALSE;
-    }
-    ~SetupRun()
-    {
-        if (!started_)
-            return;
-        if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(pi_.hProcess, 99);
-        CloseHandle(pi_.hThread);
-        CloseHandle(pi_.hProcess);
-    }
-    SetupRun(const SetupRun&) = delete;
-    SetupRun& operator=(const SetupRun&) = delete;
+    explicit SetupRun(const std::string& exe = Env("SETUP_EXE")) : proc_(exe) {}
 
-    bool Started() const { return started_; }
+    bool Started() const { return proc_.Started(); }
+    DWORD Pid() const { return proc_.Pid(); }
 
     HWND Window(const char* caption, const char* cls = nullptr, DWORD ms = kPatience)
     {
         HWND found = NULL;
-        WaitFor([&] { return (found = FindTopLevel(pi_.dwProcessId, caption, cls)) != NULL; }, ms);
+        WaitFor([&] { return (found = FindTopLevel(proc_.Pid(), caption, cls)) != NULL; }, ms);
         return found;
     }
-    HWND Wizard() { return FindTopLevel(pi_.dwProcessId, kWizardCaption, nullptr); }
+    HWND Wizard() { return FindTopLevel(proc_.Pid(), kWizardCaption, nullptr); }
     HWND Page()
     {
         for (HWND c = GetWindow(Wizard(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
@@ -364,9 +231,9 @@ public:
             }
             if (Text(WizItem(IDCANCEL)) == "Close")
                 break;
-            if ((t.errorBox = FindTopLevel(pi_.dwProcessId, "Error Detected", "#32770")) != NULL)
+            if ((t.errorBox = FindTopLevel(proc_.Pid(), "Error Detected", "#32770")) != NULL)
                 break;
-            if (FindTopLevel(pi_.dwProcessId, "Invalid Directory", "#32770"))
+            if (FindTopLevel(proc_.Pid(), "Invalid Directory", "#32770"))
                 break;
             Sleep(2);
         }
@@ -381,7 +248,7 @@ public:
         std::string lastName;
         DWORD start = GetTickCount();
         while (GetTickCount() - start < 60000 && Text(WizItem(IDCANCEL)) != "Close") {
-            if ((t.errorBox = FindTopLevel(pi_.dwProcessId, "Error Detected", "#32770")) != NULL)
+            if ((t.errorBox = FindTopLevel(proc_.Pid(), "Error Detected", "#32770")) != NULL)
                 break;
             if (Page())
                 Observe(Page(), t, lastName);
@@ -390,13 +257,7 @@ public:
         return t;
     }
 
-    bool Exited(DWORD* code, DWORD ms = kPatience)
-    {
-        if (WaitForSingleObject(pi_.hProcess, ms) != WAIT_OBJECT_0)
-            return false;
-        GetExitCodeProcess(pi_.hProcess, code);
-        return true;
-    }
+    bool Exited(DWORD* code, DWORD ms = kPatience) { return proc_.Exited(code, ms); }
 
     // Cancel, then Yes on "Confirm Cancel"; true when that box asked its question.
     bool CancelConfirmed()
@@ -446,8 +307,7 @@ private:
             t.maxFill[name] = fill;
     }
 
-    bool started_ = false;
-    PROCESS_INFORMATION pi_ = {};
+    ChildProcess proc_;
 };
 
 // The window of the application that Close started: its title, its class, and
@@ -526,6 +386,49 @@ bool SameAsPayload(const std::string& dir, const char* name)
 {
     std::string installed = ReadFile(dir + "\\" + name);
     return installed != "<missing>" && installed == ReadFile(Env("PAYLOAD_FILES") + "\\" + name);
+}
+
+// The windows of the setup other than the backdrop, the frame and the box.
+std::vector<HWND> OtherWindows(SetupRun& run, HWND box)
+{
+    std::vector<HWND> others;
+    for (HWND h : TopLevels(run.Pid()))
+        if (h != box && h != run.Wizard() && h != run.Window("CuratoNet Installation", nullptr, 0))
+            others.push_back(h);
+    return others;
+}
+
+// While a box of the install is open, every request to the backdrop, the frame
+// and the installing page is answered at once and changes nothing: the box
+// stays, no other window comes up, and the session is asked to wait.
+void ExpectNoRequestTaken(SetupRun& run, HWND box)
+{
+    HWND backdrop = run.Window("CuratoNet Installation"), wizard = run.Wizard(), page = run.Page();
+    ASSERT_TRUE(backdrop && wizard && page && GetDlgItem(page, 1006));
+    const struct {
+        const char* name;
+        HWND window;
+    } targets[] = {{"backdrop", backdrop}, {"frame", wizard}, {"page", page}};
+    for (const auto& target : targets) {
+        for (const Request& r : kRequests) {
+            SCOPED_TRACE(std::string(r.name) + " sent to the " + target.name);
+            DWORD_PTR answer = 1;
+            EXPECT_TRUE(SendMessageTimeoutA(target.window, r.msg, r.wParam, RequestParam(target.window, r),
+                                            SMTO_NORMAL, 10000, &answer))
+                << "no answer: the request was taken and opened a loop of its own";
+            if (r.msg == WM_QUERYENDSESSION) {
+                EXPECT_EQ(0u, answer);
+            }
+            PostMessageA(target.window, r.msg, r.wParam, RequestParam(target.window, r));
+            Sleep(100);
+            EXPECT_TRUE(IsWindowVisible(box));
+            EXPECT_TRUE(IsWindow(backdrop) && IsWindow(wizard) && IsWindow(page));
+            std::vector<HWND> others = OtherWindows(run, box);
+            EXPECT_TRUE(others.empty()) << "a window \"" << Text(others[0]) << "\" came up";
+            if (::testing::Test::HasFailure())
+                return;
+        }
+    }
 }
 
 // Every scenario leaves no group folder and none of its paths behind.
@@ -692,6 +595,30 @@ TEST_F(Install, FreshInstallIntoNestedDirectoryThenAgainOverIt)
     EXPECT_EQ(logLines + 2, CountLines(ReadFile(kLogPath)));
 }
 
+// Requests posted while the install runs without a box wait in the queue, as
+// clicks do, and act once it has returned: the install is not disturbed, and
+// the first of them that ends the setup ends it with code 0.
+TEST_F(Install, RequestsPostedDuringTheInstallActAfterIt)
+{
+    std::string dest = Path("requests");
+    SetupRun run;
+    ASSERT_TRUE(run.ReachDestination(dest));
+    run.Command(run.Wizard(), 1001);
+    ASSERT_TRUE(WaitFor([&] { return run.PageItem(1006) != NULL && Text(run.PageItem(1010)) == "curato.dll"; }));
+    HWND backdrop = run.Window("CuratoNet Installation"), wizard = run.Wizard();
+    for (HWND to : {wizard, backdrop})
+        for (const Request& r : kRequests)
+            PostMessageA(to, r.msg, r.wParam, RequestParam(to, r));
+    DWORD code = 1234;
+    ASSERT_TRUE(run.Exited(&code, 120000));
+    EXPECT_EQ(0u, code);
+    for (const char* name : kManifest)
+        EXPECT_TRUE(SameAsPayload(dest, name)) << name;
+    EXPECT_EQ(54u, FilesIn(dest).size());
+    EXPECT_TRUE(ReadShortcut(LinkPath()).loaded);
+    EXPECT_TRUE(FindLaunchedApp().window) << "the frame's Cancel, queued first, did not act as Close";
+}
+
 // A drive that does not exist, and a file standing where a directory must go.
 TEST_F(Install, UnusableDestinationShowsInvalidDirectoryAndDoesNothingElse)
 {
@@ -710,6 +637,8 @@ TEST_F(Install, UnusableDestinationShowsInvalidDirectoryAndDoesNothingElse)
         HWND box = run.Window("Invalid Directory", "#32770");
         ASSERT_TRUE(box);
         EXPECT_EQ(kInvalidDirectory, SetupRun::BoxText(box));
+        ExpectNoRequestTaken(run, box);
+        ASSERT_FALSE(HasFailure());
         SetupRun::PressOk(box);
         EXPECT_EQ("Creating Directories...", Text(run.PageItem(1009)));
         EXPECT_FALSE(Exists(dest));
@@ -739,9 +668,22 @@ TEST_F(Install, FileThatCannotBeReplacedStopsTheCopyButNotTheRest)
     EXPECT_NE(std::string::npos, text.find("\nDeleteFile rc=")) << text;
     EXPECT_NE(std::string::npos, text.find("Tried to delete <" + locked + ">")) << text;
     EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
-    // The backdrop cannot be closed from under the running install.
+    // The backdrop takes no input while the install runs; nor does it take a
+    // close posted to it, as a task manager's "End task" does. Were it taken,
+    // "Confirm Cancel" would ask, and Yes would delete the page under the
+    // running install.
     HWND backdrop = run.Window("CuratoNet Installation");
     EXPECT_FALSE(IsWindowEnabled(backdrop));
+    PostMessageA(backdrop, WM_CLOSE, 0, 0);
+    HWND confirm = run.Window("Confirm Cancel", "#32770", 3000);
+    EXPECT_EQ(NULL, confirm) << "the close was taken during the install";
+    if (confirm) {
+        PostMessageA(confirm, WM_COMMAND, IDYES, 0);
+        DWORD code = 0;
+        ASSERT_FALSE(run.Exited(&code, 5000)) << "the setup ended with " << std::hex << code;
+    }
+    ExpectNoRequestTaken(run, t.errorBox);
+    ASSERT_FALSE(HasFailure());
     SetupRun::PressOk(t.errorBox);
 
     InstallTrace rest = run.Resume();
@@ -907,6 +849,8 @@ TEST_F(Install, ProgramsFolderThatCannotBeDeterminedStopsBeforeCompletion)
             EXPECT_NE(std::string::npos, text.find("\nERROR [Unexpected]")) << text;
             EXPECT_NE(std::string::npos, text.find("ZASSERT( ! progDir.IsEmpty() );")) << text;
             EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+            ExpectNoRequestTaken(run, t.errorBox);
+            ASSERT_FALSE(HasFailure());
             SetupRun::PressOk(t.errorBox);
         }
         EXPECT_TRUE(SameAsPayload(dest, "bmEmptyPicture.bmp"));

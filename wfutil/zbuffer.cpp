@@ -63,14 +63,14 @@ ZString ContentText(const unsigned char* data, int size)
 }
 
 // The expanded size a block announces, or -1 when its size field is cut short
-// or the prefix and the announced bytes would not fit a 32-bit size.
-int AnnouncedSize(const unsigned char* data, int offset, int remaining)
+// or the prefix kept before it and the announced bytes would not fit a 32-bit
+// size.
+int AnnouncedSize(const unsigned char* block, int blockLen, int prefix)
 {
-    if (offset < 0 || remaining < kSizeFieldBytes)
+    if (prefix < 0 || blockLen < kSizeFieldBytes)
         return -1;
-    const unsigned char* p = data + offset;
-    const unsigned long n = p[0] | p[1] << 8 | p[2] << 16 | static_cast<unsigned long>(p[3]) << 24;
-    if (n > static_cast<unsigned long>(INT_MAX - 2 - offset))
+    const unsigned long n = block[0] | block[1] << 8 | block[2] << 16 | static_cast<unsigned long>(block[3]) << 24;
+    if (n > static_cast<unsigned long>(INT_MAX - 2 - prefix))
         return -1;
     return static_cast<int>(n);
 }
@@ -191,22 +191,34 @@ void ZBuffer::Expand(int offset)
     const int remaining = size - offset;
     if (remaining == 0)
         return;
+    TakeExpansion(offset, data + offset, remaining);
+}
+
+void ZBuffer::ExpandFrom(const void* block, int len)
+{
+    CheckGuards();
+    TakeExpansion(0, static_cast<const unsigned char*>(block), len);
+}
+
+// The first prefix bytes of the content, then the block's expanded bytes,
+// become the content. A damaged block leaves the buffer as it was.
+void ZBuffer::TakeExpansion(int prefix, const unsigned char* block, int blockLen)
+{
     // A block whose size field is cut short, or that announces more than a
     // buffer can hold, is as damaged as one that expands to the wrong count.
-    const int origExpandedSize = AnnouncedSize(data, offset, remaining);
-    PendingData expanded = {origExpandedSize < 0 ? nullptr
-                                                 : TryAllocateData(offset + origExpandedSize)};
+    const int origExpandedSize = AnnouncedSize(block, blockLen, prefix);
+    PendingData expanded = {origExpandedSize < 0 ? nullptr : TryAllocateData(prefix + origExpandedSize)};
     if (!expanded.data)
         ZAssertFailed(kSource, 250, "exp == origExpandedSize", nullptr);
 
-    memcpy(expanded.data, data, static_cast<size_t>(offset));
-    const int exp = ZInflateBlock(data + offset, remaining, expanded.data + offset, origExpandedSize);
+    memcpy(expanded.data, data, static_cast<size_t>(prefix));
+    const int exp = ZInflateBlock(block, blockLen, expanded.data + prefix, origExpandedSize);
     ZASSERT(kSource, 250, exp == origExpandedSize);
 
     FreeData(data);
     data = expanded.data;
     expanded.data = nullptr;
-    size = capacity = offset + origExpandedSize;
+    size = capacity = prefix + origExpandedSize;
     SetGuards();
 }
 

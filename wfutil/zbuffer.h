@@ -21,12 +21,18 @@ public:
     void CheckGuards() const;
     // Replaces the compressed block at offset by its expanded bytes.
     void Expand(int offset);
+    // Replaces the content by the expanded bytes of the compressed block at
+    // block, read where it lies (a payload entry in the program's image needs
+    // no copy first). An empty block is damaged like any block cut short.
+    void ExpandFrom(const void* block, int len);
 
     unsigned char* Data() const { return data; }
     int Size() const { return size; }
     int Capacity() const { return capacity; }
 
 private:
+    void TakeExpansion(int prefix, const unsigned char* block, int blockLen);
+
     unsigned char* data;   // second byte of the owned block, or null
     int size;
     int capacity;

@@ -35,11 +35,8 @@ void ZExtractPayload(const char* name, const char* destination, bool overwrite)
 {
     int size = 0;
     const void* entry = LockPayloadEntry(name, &size);
-    // An entry holds at least its size field. One cut short to nothing would
-    // expand to nothing at all and be written as an empty file.
-    ZASSERT_MSG(kSource, 36, size > 0, name);
-    ZBuffer buffer(entry, size);
-    buffer.Expand(0);
+    ZBuffer buffer(0);
+    buffer.ExpandFrom(entry, size);
     if (overwrite || !ZFileExists(destination)) {
         ZDeleteFile(destination, false);
         ZWriteBufferToFile(buffer, destination);

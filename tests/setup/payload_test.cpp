@@ -66,19 +66,14 @@ TEST(ZExtractPayload, DamagedEntryFailsBeforeAnythingIsDecided)
     const std::string missing = dir / "missing.txt";
     const std::string cases[][2] = {{kept, "keep"}, {kept, "replace"}, {missing, "write"}};
     for (const auto& c : cases) {
-        try {
-            ZExtractPayload("damaged.txt", c[0].c_str(), c[1] != "keep");
-            ADD_FAILURE() << "no exception when asked to " << c[1];
-        } catch (const ZInternalEx& ex) {
-            EXPECT_EQ(ex.desc, &ZErr::Unexpected);
-            EXPECT_EQ(ex.infos.First()->value->line, 250);
-        }
-        try {
-            ZExtractPayload("empty.txt", c[0].c_str(), c[1] != "keep");
-            ADD_FAILURE() << "no exception for an empty entry when asked to " << c[1];
-        } catch (const ZInternalEx& ex) {
-            EXPECT_EQ(ex.desc, &ZErr::Unexpected);
-            EXPECT_STREQ("\n../../../wf/setup/payload[36] ZASSERT( size > 0 ); // empty.txt", ex.infos.First()->value->text);
+        for (const char* entry : {"damaged.txt", "empty.txt"}) {
+            try {
+                ZExtractPayload(entry, c[0].c_str(), c[1] != "keep");
+                ADD_FAILURE() << "no exception for " << entry << " when asked to " << c[1];
+            } catch (const ZInternalEx& ex) {
+                EXPECT_EQ(ex.desc, &ZErr::Unexpected);
+                EXPECT_EQ(ex.infos.First()->value->line, 250);
+            }
         }
     }
     EXPECT_EQ(ReadText(kept), "old content");

@@ -218,6 +218,30 @@ TEST(ZBuffer, ExpandKeepsThePrefixWithOrWithoutTheTrailer)
     }
 }
 
+// The block is read where it lies: the content becomes its expanded bytes,
+// and a damaged or empty block leaves the buffer as it was.
+TEST(ZBuffer, ExpandFromReadsTheBlockInPlace)
+{
+    const Bytes text = Text("a catalogue of coins, stamps and cards; coins, stamps and cards");
+    const Bytes block = PackedBlock(text, true);
+    ZBuffer b(Text("old").data(), 3);
+    b.ExpandFrom(block.data(), static_cast<int>(block.size()));
+    EXPECT_EQ(text, Content(b));
+    EXPECT_EQ(b.Size(), b.Capacity());
+
+    const Bytes cut(block.begin(), block.end() - 9);
+    for (int len : {0, 3, static_cast<int>(cut.size())}) {
+        ZBuffer kept(Text("old").data(), 3);
+        try {
+            kept.ExpandFrom(cut.data(), len);
+            ADD_FAILURE() << len;
+        } catch (const ZInternalEx& ex) {
+            EXPECT_EQ(250, FailedLine(ex)) << len;
+        }
+        EXPECT_EQ(Text("old"), Content(kept)) << len;
+    }
+}
+
 TEST(ZBuffer, DatabaseExpandsByteForByte)
 {
     const Bytes& file = Database();

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "driver_util.h"
+#include "setup_process.h"
 
 namespace {
 
@@ -32,33 +33,11 @@ DWORD TimePacingAlone()
     return GetTickCount() - start;
 }
 
-struct Query {
-    DWORD pid;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK Match(HWND h, LPARAM lp)
-{
-    Query* q = reinterpret_cast<Query*>(lp);
-    DWORD pid = 0;
-    char text[128] = "";
-    GetWindowThreadProcessId(h, &pid);
-    GetWindowTextA(h, text, sizeof text);
-    if ((q->pid == 0 || pid == q->pid) && IsWindowVisible(h) && strcmp(text, q->caption) == 0) {
-        q->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND WaitWindow(DWORD pid, const char* caption, DWORD ms = 20000)
 {
     for (DWORD start = GetTickCount(); GetTickCount() - start < ms; Sleep(10)) {
-        Query q = {pid, caption, NULL};
-        EnumWindows(Match, reinterpret_cast<LPARAM>(&q));
-        if (q.found)
-            return q.found;
+        if (HWND found = setupwatch::FindTopLevel(pid, caption, nullptr))
+            return found;
     }
     return NULL;
 }

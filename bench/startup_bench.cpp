@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver_util.h"
+#include "setup_process.h"
 
 namespace {
 
@@ -25,38 +26,11 @@ struct Sample {
     double peakMB;
 };
 
-struct Query {
-    DWORD pid;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK MatchVisible(HWND h, LPARAM lp)
-{
-    Query* q = reinterpret_cast<Query*>(lp);
-    DWORD pid = 0;
-    char text[64] = "";
-    GetWindowThreadProcessId(h, &pid);
-    GetWindowTextA(h, text, sizeof text);
-    if (pid == q->pid && IsWindowVisible(h) && strcmp(text, q->caption) == 0) {
-        q->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND VisibleWindow(DWORD pid, const char* caption)
-{
-    Query q = {pid, caption, NULL};
-    EnumWindows(MatchVisible, reinterpret_cast<LPARAM>(&q));
-    return q.found;
-}
-
 // The wizard's page is its child dialog; the page's first control, the group
 // box, carries the page's title.
 bool SetupShowsWelcome(DWORD pid)
 {
-    HWND wizard = VisibleWindow(pid, "Setup Wizard");
+    HWND wizard = setupwatch::FindTopLevel(pid, "Setup Wizard", nullptr);
     for (HWND c = wizard ? GetWindow(wizard, GW_CHILD) : NULL; c; c = GetWindow(c, GW_HWNDNEXT)) {
         char cls[16] = "", title[32] = "";
         GetClassNameA(c, cls, sizeof cls);
@@ -69,7 +43,7 @@ bool SetupShowsWelcome(DWORD pid)
 
 bool FloorShowsDialog(DWORD pid)
 {
-    return VisibleWindow(pid, "Start-up floor") != NULL;
+    return setupwatch::FindTopLevel(pid, "Start-up floor", nullptr) != NULL;
 }
 
 struct Target {

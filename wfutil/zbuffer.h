@@ -38,9 +38,9 @@ private:
     int capacity;
 };
 
-// Inflates the block at src (its size field first) into dst with one zlib call.
-// Returns the bytes produced, or a negative zlib status when the inflater
-// could not be initialised, the block is shorter than its size field, or the
-// stream is damaged: a wrong trailer, output beyond dstLen, deflate data that
-// does not end there.
+// Inflates the block at src (its size field first) into dst in one pass of
+// zlib's callback inflater. Returns the bytes produced, or a negative zlib
+// status when the inflater could not be initialised, the block is shorter
+// than its size field, or the stream is damaged: a bad header, a wrong
+// trailer, output beyond dstLen, deflate data that does not end there.
 int ZInflateBlock(const unsigned char* src, int srcLen, unsigned char* dst, int dstLen);

@@ -366,3 +366,47 @@ TEST(ZBuffer, WrongTrailerIsADamagedBlock)
         EXPECT_EQ(250, ExpandLine(b)) << at;
     }
 }
+
+// The stream's two header bytes: any window the inflater can hold is read; a
+// preset dictionary, a window beyond 32 KB, another method or wrong check
+// bits make a damaged block.
+TEST(ZBuffer, StreamHeaderIsChecked)
+{
+    const Bytes text = DatabaseLikeFile(20000);
+    for (int windowBits = 9; windowBits <= 15; ++windowBits) {
+        z_stream s = {};
+        ASSERT_EQ(Z_OK, deflateInit2(&s, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY));
+        Bytes block(4 + deflateBound(&s, static_cast<uLong>(text.size())));
+        s.next_in = const_cast<Bytef*>(text.data());
+        s.avail_in = static_cast<uInt>(text.size());
+        s.next_out = &block[4];
+        s.avail_out = static_cast<uInt>(block.size() - 4);
+        ASSERT_EQ(Z_STREAM_END, deflate(&s, Z_FINISH));
+        block.resize(4 + s.total_out);
+        deflateEnd(&s);
+        for (int i = 0; i < 4; ++i)
+            block[static_cast<size_t>(i)] = static_cast<unsigned char>(text.size() >> (8 * i));
+        ZBuffer b(block.data(), static_cast<int>(block.size()));
+        EXPECT_EQ(0, ExpandLine(b)) << windowBits;
+        EXPECT_EQ(text, Content(b)) << windowBits;
+    }
+
+    // Header bytes whose check bits are right (a multiple of 31).
+    const auto withHeader = [](Bytes block, unsigned char cmf, unsigned char flg) {
+        flg = static_cast<unsigned char>((flg & 0xE0) + 31 - (cmf * 256 + (flg & 0xE0)) % 31);
+        block[4] = cmf;
+        block[5] = flg;
+        return block;
+    };
+    const Bytes good = PackedBlock(text);
+    const Bytes bad[] = {
+        withHeader(good, 0x78, 0xDA | 0x20),   // a preset dictionary
+        withHeader(good, 0x88, 0xDA),          // a 64 KB window
+        withHeader(good, 0x77, 0xDA),          // method 7
+        [&] { Bytes b = good; b[5] ^= 0x01; return b; }(),   // check bits wrong
+    };
+    for (const Bytes& block : bad) {
+        ZBuffer b(block.data(), static_cast<int>(block.size()));
+        EXPECT_EQ(250, ExpandLine(b)) << std::hex << int(block[4]) << ' ' << int(block[5]);
+    }
+}

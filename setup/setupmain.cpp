@@ -13,6 +13,8 @@ static const char kMakerLine[] = "Tamber Labs ";
 static const char kHelpFailureText[] = "Failed to launch help.";
 // The standard Help command.
 static const WORD kHelpCommand = 57670;
+// Posted by a size change: the wizard frame takes the focus once more.
+static const UINT kFocusWizardMessage = WM_APP;
 
 // The fixed-pitch font of the About box's version line, made once for the
 // process and deleted at exit.
@@ -61,6 +63,9 @@ bool CSetupMain::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& resu
     case WM_SIZE:
         OnSize();
         return false;
+    case kFocusWizardMessage:
+        FocusWizardAgain();
+        return true;
     case WM_QUERYDRAGICON:
         result = reinterpret_cast<INT_PTR>(m_hIcon);
         return true;
@@ -128,6 +133,19 @@ void CSetupMain::OnSize()
     int y = outer.top + ((outer.bottom - outer.top) - (inner.bottom - inner.top)) / 2;
     ::SetWindowPos(wizard, NULL, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::SetFocus(wizard);
+    ::PostMessageA(m_hWnd, kFocusWizardMessage, 0, 0);
+}
+
+// A restore can activate the backdrop after its size change, and the
+// activation takes the focus back to the backdrop, where Enter would end the
+// setup at once. So once the messages that came with the size change are
+// done, the focus goes to the wizard frame again: unless the backdrop is
+// minimised or waits for a box of its own, or the frame cannot take input.
+void CSetupMain::FocusWizardAgain()
+{
+    HWND wizard = m_pWizard ? m_pWizard->GetSafeHwnd() : NULL;
+    if (wizard && ::IsWindowEnabled(wizard) && ::IsWindowEnabled(m_hWnd) && !::IsIconic(m_hWnd))
+        ::SetFocus(wizard);
 }
 
 // After a modal box owned by the backdrop, the backdrop is activated again:

@@ -27,6 +27,7 @@ private:
     void PlaceOnDesktop();
     void AddAboutToSystemMenu();
     void OnSize();
+    void FocusWizardAgain();
     void RaiseWizard(HWND focus);
     void OnPaint();
     void PaintIcon(HDC dc);

@@ -133,6 +133,13 @@ public:
         GetGUIThreadInfo(pi_.dwThreadId, &gi);
         return gi.hwndFocus;
     }
+    HWND Active()
+    {
+        GUITHREADINFO gi = {};
+        gi.cbSize = sizeof gi;
+        GetGUIThreadInfo(pi_.dwThreadId, &gi);
+        return gi.hwndActive;
+    }
     bool WaitFocus(HWND h)
     {
         return WaitFor([&] { return Focus() == h; });
@@ -266,6 +273,12 @@ COLORREF ClientPixel(HWND h, int x, int y)
     COLORREF c = GetPixel(screen, p.x, p.y);
     ReleaseDC(NULL, screen);
     return c;
+}
+
+// A window as a failure message names it: class and text.
+std::string WindowLabel(HWND h)
+{
+    return h ? setupwatch::ClassOf(h) + " \"" + setupwatch::Text(h) + "\"" : std::string("nothing");
 }
 
 // The wizard frame floats above the backdrop, where the user can reach it.
@@ -431,7 +444,9 @@ TEST(SetupGui, WelcomePageButtonsEscapeAndAboutBox)
         return abs((b.left + b.right) - (w.left + w.right)) <= 2 && abs((b.top + b.bottom) - (w.top + w.bottom)) <= 2;
     };
     EXPECT_TRUE(WaitFor(centred));
-    EXPECT_TRUE(WaitFor([&] { return run.Focus() && IsChild(wizard, run.Focus()); }));
+    EXPECT_TRUE(WaitFor([&] { return run.Focus() && IsChild(wizard, run.Focus()); }))
+        << "focus on " << WindowLabel(run.Focus()) << ", active " << WindowLabel(run.Active())
+        << ", wizard " << (IsWindowVisible(wizard) ? "shown" : "hidden");
     run.Quit();
 }
 

@@ -29,6 +29,18 @@ template <class Pred> bool WaitFor(Pred pred, DWORD ms = kPatience)
     return true;
 }
 
+// Sends a message to a window of the setup and waits for the answer as long as
+// for anything else: a setup slowed by a loaded machine is waited for, where
+// a short timeout would drop the message. False when no answer came.
+inline bool SendPatiently(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result = nullptr)
+{
+    DWORD_PTR r = 0;
+    const bool answered = SendMessageTimeoutA(h, msg, wp, lp, SMTO_NORMAL, kPatience, &r) != 0;
+    if (result)
+        *result = r;
+    return answered;
+}
+
 inline int CountLines(const std::string& s)
 {
     int n = 0;

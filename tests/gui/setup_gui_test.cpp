@@ -29,7 +29,7 @@ std::string Text(HWND h)
 {
     char buf[4096] = "";
     DWORD_PTR n = 0;
-    if (!SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 3000, &n))
+    if (!SendPatiently(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), &n))
         return "<no answer>";
     return std::string(buf, n);
 }
@@ -37,7 +37,7 @@ std::string Text(HWND h)
 LRESULT Send(HWND h, UINT msg, WPARAM wp = 0, LPARAM lp = 0)
 {
     DWORD_PTR r = 0;
-    SendMessageTimeoutA(h, msg, wp, lp, SMTO_ABORTIFHUNG, 3000, &r);
+    SendPatiently(h, msg, wp, lp, &r);
     return static_cast<LRESULT>(r);
 }
 

@@ -192,27 +192,29 @@ public:
     // destination text is replaced; true on the destination page.
     bool ReachDestination(const std::string& dest)
     {
-        if (!Window(kWizardCaption) || !WaitPage("Welcome"))
+        const auto stuck = [](const char* where) {
+            ADD_FAILURE() << "on the way to the destination page: " << where;
             return false;
+        };
+        if (!Window(kWizardCaption) || !WaitPage("Welcome"))
+            return stuck("no welcome page");
         Command(Wizard(), 1001);
         if (!WaitPage("License Agreement"))
-            return false;
-        DWORD_PTR r;
-        SendMessageTimeoutA(PageItem(1016), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 3000, &r);
-        if (!WaitFor([&] { return IsWindowEnabled(WizItem(1001)) != FALSE; }))
-            return false;
+            return stuck("no licence page after Next");
+        if (!SendPatiently(PageItem(1016), BM_CLICK, 0, 0) ||
+            !WaitFor([&] { return IsWindowEnabled(WizItem(1001)) != FALSE; }))
+            return stuck("Next not enabled by the accept box");
         Command(Wizard(), 1001);
         if (!WaitPage("Destination Directory"))
-            return false;
+            return stuck("no destination page after Next");
         // The field is read-only for the user, not for WM_SETTEXT; the page
         // takes the text into the destination when it is destroyed by Next.
         // An edit keeps its own text: it is read back with a message.
         char text[MAX_PATH] = "";
-        return SendMessageTimeoutA(PageItem(1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(dest.c_str()),
-                                   SMTO_ABORTIFHUNG, 3000, &r) &&
-               SendMessageTimeoutA(PageItem(1003), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                                   SMTO_ABORTIFHUNG, 3000, &r) &&
-               dest == text;
+        if (!SendPatiently(PageItem(1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(dest.c_str())) ||
+            !SendPatiently(PageItem(1003), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text)) || dest != text)
+            return stuck("destination field not set");
+        return true;
     }
 
     // Presses Next on the destination page and watches the install until the

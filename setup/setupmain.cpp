@@ -139,12 +139,16 @@ void CSetupMain::OnSize()
 // A restore can activate the backdrop after its size change, and the
 // activation takes the focus back to the backdrop, where Enter would end the
 // setup at once. So once the messages that came with the size change are
-// done, the focus goes to the wizard frame again: unless the backdrop is
-// minimised or waits for a box of its own, or the frame cannot take input.
+// done, a focus outside the wizard frame goes to it again: unless the
+// backdrop is minimised or waits for a box of its own, or the frame cannot
+// take input.
 void CSetupMain::FocusWizardAgain()
 {
     HWND wizard = m_pWizard ? m_pWizard->GetSafeHwnd() : NULL;
-    if (wizard && ::IsWindowEnabled(wizard) && ::IsWindowEnabled(m_hWnd) && !::IsIconic(m_hWnd))
+    if (!wizard || !::IsWindowEnabled(wizard) || !::IsWindowEnabled(m_hWnd) || ::IsIconic(m_hWnd))
+        return;
+    HWND focus = ::GetFocus();
+    if (focus != wizard && !::IsChild(wizard, focus))
         ::SetFocus(wizard);
 }
 

@@ -15,6 +15,11 @@
 
 namespace setupwatch {
 
+// The setup's two windows, found by caption, and its session log.
+const char kBackdropCaption[] = "CuratoNet Installation";
+const char kWizardCaption[] = "Setup Wizard";
+const char kLogPath[] = "C:\\setup.log";
+
 // The product files in the order the setup writes them.
 const char* const kManifest[] = {
     "curatoapp.EXE", "curatoprint.EXE", "czimporter.EXE", "HTMLStartPage.htm", "ExportTabStartPage.htm",

@@ -20,9 +20,10 @@
 
 namespace {
 
-const char kBackdropCaption[] = "CuratoNet Installation";
-const char kWizardCaption[] = "Setup Wizard";
-const char kLogPath[] = "C:\\setup.log";
+using setupwatch::kBackdropCaption;
+using setupwatch::kLogPath;
+using setupwatch::kWizardCaption;
+
 const char kDefaultDest[] = "c:\\Program Files\\CuratoNet";
 
 std::string Text(HWND h)

@@ -23,8 +23,6 @@ using namespace setupwatch;
 
 namespace {
 
-const char kWizardCaption[] = "Setup Wizard";
-const char kLogPath[] = "C:\\setup.log";
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
 

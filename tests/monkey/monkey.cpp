@@ -30,9 +30,6 @@ using namespace setupwatch;
 
 namespace {
 
-const char kBackdropCaption[] = "CuratoNet Installation";
-const char kWizardCaption[] = "Setup Wizard";
-const char kLogPath[] = "C:\\setup.log";
 const char kDefaultDest[] = "C:\\Program Files\\CuratoNet";
 const char kWorkDir[] = "C:\\monkey";
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";

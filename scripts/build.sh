@@ -5,7 +5,7 @@
 # Extra CMake options can be given in CMAKE_OPTIONS, and BUILD_TARGET limits
 # the build to one target (setup, say).
 . "$(dirname "$0")/common.sh"
-"$ROOT/scripts/deps.sh"
+ensure_deps
 
 archs=("$@")
 [ $# -gt 0 ] || archs=(win32 win64)

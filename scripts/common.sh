@@ -12,6 +12,19 @@ build_dir() { echo "$BUILD_ROOT/$1"; }
 toolchain() { case "$1" in win32) echo "$ROOT/cmake/mingw-i686.cmake" ;; win64) echo "$ROOT/cmake/mingw-x86_64.cmake" ;; esac; }
 describe() { case "$1" in win32) echo "32-bit build" ;; win64) echo "64-bit build" ;; esac; }
 
+# Installs what is missing (scripts/deps.sh), once per command: build.sh, which
+# test.sh and run.sh call, finds it done. DEPS_NOTE keeps deps.sh's line about
+# 32-bit Wine, if it had one, for the caller's summary.
+ensure_deps() {
+  [ -z "${CURATO_DEPS_DONE:-}" ] || return 0
+  local note
+  note=$(mktemp "${TMPDIR:-/tmp}/deps-note.XXXXXX")
+  DEPS_NOTE_FILE=$note "$ROOT/scripts/deps.sh"
+  DEPS_NOTE=$(cat "$note")
+  rm -f "$note"
+  export CURATO_DEPS_DONE=1
+}
+
 say() { echo "$SCRIPT: $*"; }
 die() { echo "$SCRIPT: $*" >&2; exit 1; }
 trap 'rc=$?; echo "$SCRIPT: failed (exit status $rc) at line $LINENO: $BASH_COMMAND" >&2' ERR

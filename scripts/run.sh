@@ -7,7 +7,7 @@
 # every page, and says where the installed files are.
 . "$(dirname "$0")/common.sh"
 say "checking the packages it needs (the first time, they are installed: about a minute)"
-"$ROOT/scripts/deps.sh"
+ensure_deps
 [ "${CURATO_ARCH:-auto}" != both ] || CURATO_ARCH=auto
 choose_archs
 arch=${RUN_ARCHS%% *}

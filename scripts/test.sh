@@ -5,7 +5,7 @@
 # CURATO_ARCH=win32|win64|both forces the choice. The last lines are the
 # summary, with CTest's own summary line for each suite.
 . "$(dirname "$0")/common.sh"
-"$ROOT/scripts/deps.sh"
+ensure_deps
 choose_archs
 say "$ARCH_LINE"
 "$ROOT/scripts/build.sh" win32 win64
@@ -31,5 +31,6 @@ done
 
 echo
 say "summary: $ARCH_LINE"
+[ -z "${DEPS_NOTE:-}" ] || echo "$DEPS_NOTE"
 printf '%s\n' "${summary[@]}"
 exit $failed

@@ -18,7 +18,7 @@
 REQUIRED=(cmake make gcc libc6-dev zlib1g-dev libdeflate-dev
           g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev
           g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-          googletest wine wine64 xvfb xauth x11-apps imagemagick
+          googletest wine wine64 xvfb xauth x11-apps imagemagick cppcheck
           osslsigncode openssl)
 WANTED=(wine32:i386)
 

@@ -34,6 +34,9 @@ void __verbose_terminate_handler()
     fputs(type->name(), stderr);
     fputs("'\n", stderr);
     try {
+        // The exception that nothing caught is still current here (the
+        // check above), so this rethrows it to read its message.
+        // cppcheck-suppress rethrowNoCurrentException
         throw;
     } catch (const std::exception& e) {
         fputs("  what():  ", stderr);

@@ -31,14 +31,19 @@ static unsigned char* ReadWholeFile(const char* path, size_t* size)
         Fail("cannot open input");
     size_t cap = 1 << 16, len = 0;
     unsigned char* data = malloc(cap);
+    if (!data)
+        Fail("out of memory");
     for (;;) {
-        if (!data)
-            Fail("out of memory");
         len += fread(data + len, 1, cap - len, f);
         if (len < cap)
             break;
         cap *= 2;
-        data = realloc(data, cap);
+        unsigned char* larger = realloc(data, cap);
+        if (!larger) {
+            free(data);
+            Fail("out of memory");
+        }
+        data = larger;
     }
     if (ferror(f))
         Fail("cannot read input");

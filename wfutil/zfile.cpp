@@ -148,10 +148,9 @@ struct PendingHandle {
 HANDLE CreateModeHandle(const char* file, const OpenMode& mode, DWORD attributes,
                         const char* permissions, ZUser* user, DWORD* err)
 {
-    HANDLE h;
     if (!mode.writes) {
-        h = CreateFileA(file, mode.access, mode.share, nullptr, mode.disposition, attributes,
-                        nullptr);
+        HANDLE h = CreateFileA(file, mode.access, mode.share, nullptr, mode.disposition, attributes,
+                               nullptr);
         *err = GetLastError();
         return h;
     }

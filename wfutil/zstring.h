@@ -8,6 +8,9 @@
 class ZString {
 public:
     ZString();
+    // Implicit on purpose: literals and C strings are used wherever a ZString
+    // is wanted, as with any value type for text.
+    // cppcheck-suppress noExplicitConstructor
     ZString(const char* s);
     ZString(const char* s, int n);
     ZString(char c, int n);

@@ -119,7 +119,7 @@ void ZRegisterThread(ZThread* thread)
 }
 
 // The list removes only at its head, so the others are taken off and put back.
-void ZUnregisterThread(ZThread* thread)
+void ZUnregisterThread(const ZThread* thread)
 {
     ZGuard guard(&gThreadRegistryLock, nullptr);
     ZTemplateList<ZThread*> kept;

@@ -70,7 +70,7 @@ extern ZThreadMutex gThreadRegistryLock;
 
 // The registry does not own the threads; a thread is removed before it goes.
 void ZRegisterThread(ZThread* thread);
-void ZUnregisterThread(ZThread* thread);
+void ZUnregisterThread(const ZThread* thread);
 
 // The calling thread's registered tag, or three blanks.
 ZString CurrentThreadTag();

@@ -11,6 +11,9 @@ const char kZuserFile[] = "../../../wf/wfutil/zuser";
 
 ZUser::ZUser() : isWin9x(ZIsWin9x()), token(INVALID_HANDLE_VALUE)
 {
+    // Assigned here, not in the initialiser list: the name is asked for after
+    // the platform test, while the member comes first in the layout.
+    // cppcheck-suppress useInitializationList
     name = ZUserName();
     profile = "";
 }

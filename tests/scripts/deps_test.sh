@@ -35,7 +35,7 @@ echo VERSION_CODENAME=bookworm >"$work/os-release"
 
 REQUIRED="cmake make gcc libc6-dev zlib1g-dev libdeflate-dev g++-mingw-w64-i686-posix
   g++-mingw-w64-x86-64-posix mingw-w64-tools libz-mingw-w64-dev g++-mingw-w64-i686-win32
-  g++-mingw-w64-x86-64-win32 googletest wine wine64 xvfb xauth x11-apps imagemagick osslsigncode openssl"
+  g++-mingw-w64-x86-64-win32 googletest wine wine64 xvfb xauth x11-apps imagemagick cppcheck osslsigncode openssl"
 STALE_INDEX='E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 203.0.113.80 80]\n   Hashes of expected file:\nE: Some index files failed to download. They have been ignored, or old ones used instead.'
 HELD='E: Unable to correct problems, you have held broken packages.'
 

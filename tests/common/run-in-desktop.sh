@@ -7,8 +7,9 @@
 # Each KEY=path before "--" reaches the driver as the environment variable KEY
 # holding that path as a Windows path. DRIVER_OUT is OUTDIR: the driver writes
 # its log (driver.log), its exit code (driver.log.rc) and any screenshots
-# (BMP, made into PNG here) there. A failed run's OUTDIR is kept beside it
-# under a name with the time, so that the next run cannot overwrite it.
+# (BMP, made into PNG here, without time stamps) there. A failed run's OUTDIR
+# is kept beside it under a name with the time, so that the next run cannot
+# overwrite it.
 # Usage: run-in-desktop.sh PREFIX OUTDIR [KEY=path ...] -- DRIVER [options]
 set -u
 . "$(dirname "$0")/../../scripts/wine-env.sh"
@@ -82,7 +83,7 @@ trap - EXIT
 
 cat "$out/driver.log" 2>/dev/null
 for bmp in "$out"/*.bmp; do
-  [ -f "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  [ -f "$bmp" ] && convert "$bmp" -strip "${bmp%.bmp}.png" && rm -f "$bmp"
 done
 rc=$(tr -dc 0-9 2>/dev/null <"$out/driver.log.rc")
 rc=${rc:-1}

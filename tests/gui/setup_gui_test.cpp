@@ -918,15 +918,15 @@ TEST(SetupGuiWalk, DISABLED_WalkThrough)
 {
     SteadyCaret();
     SetupRun run;
-    ASSERT_TRUE(run.WaitPage("Welcome"));
+    ASSERT_TRUE(run.WaitPage("Welcome")) << "the page shows \"" << run.PageTitle() << "\"";
     SettledShot("walk-10-welcome", AreaOf(run.Backdrop()));
     run.Next();
-    ASSERT_TRUE(run.WaitPage("License Agreement"));
+    ASSERT_TRUE(run.WaitPage("License Agreement")) << "the page shows \"" << run.PageTitle() << "\"";
     SettledShot("walk-20-licence", AreaOf(run.Wizard()));
     Send(run.PageItem(1016), BM_CLICK);
     SettledShot("walk-20-licence-accepted", AreaOf(run.Wizard()));
     run.Next();
-    ASSERT_TRUE(run.WaitPage("Destination Directory"));
+    ASSERT_TRUE(run.WaitPage("Destination Directory")) << "the page shows \"" << run.PageTitle() << "\"";
     SettledShot("walk-30-destination", AreaOf(run.Wizard()));
     run.Next();
     ASSERT_TRUE(run.WaitInstalled());

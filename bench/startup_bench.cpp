@@ -60,20 +60,25 @@ double Now()
     return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
-// One start; false when the program did not come up within the patience.
-// The program waits for input first; its first page is then normally showing
-// already, else it is polled for.
-bool StartOnce(const Target& target, Sample* sample)
+// One start; false, with where it stopped, when the program did not come up
+// within the patience. The program waits for input first; its first page is
+// then normally showing already, else it is polled for.
+bool StartOnce(const Target& target, Sample* sample, std::string* stopped)
 {
     std::string cmd = "\"" + target.exe + "\"";
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     const double start = Now();
-    if (!CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi))
+    if (!CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        *stopped = "it did not start (error " + std::to_string(GetLastError()) + ")";
         return false;
+    }
     WaitForInputIdle(pi.hProcess, kPatience);
-    const bool up = WaitFor([&] { return target.ready(pi.dwProcessId); }, kPatience);
+    DWORD ended = STILL_ACTIVE;
+    const bool up = WaitFor([&] {
+        return target.ready(pi.dwProcessId) || (GetExitCodeProcess(pi.hProcess, &ended) && ended != STILL_ACTIVE);
+    }) && ended == STILL_ACTIVE;
     sample->ms = 1000.0 * (Now() - start);
     PROCESS_MEMORY_COUNTERS pmc = {};
     pmc.cb = sizeof pmc;
@@ -83,6 +88,12 @@ bool StartOnce(const Target& target, Sample* sample)
     WaitForSingleObject(pi.hProcess, kPatience);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+    if (ended != STILL_ACTIVE)
+        *stopped = "it ended with code " + std::to_string(ended) + " before its first page showed";
+    else if (!up)
+        *stopped = "its first page did not show within " + std::to_string(kPatience) + " ms";
+    else if (!measured)
+        *stopped = "its peak working set could not be read";
     return up && measured;
 }
 
@@ -135,10 +146,12 @@ int main()
            kRuns);
     std::vector<Sample> floor, setup;
     Sample sample;
+    std::string stopped;
     for (int i = 0; i <= kRuns; ++i) {
         for (const Target* target : {&floorTarget, &setupTarget}) {
-            if (!StartOnce(*target, &sample)) {
-                printf("%s did not come up within %lu ms\n", target->name, kPatience);
+            if (!StartOnce(*target, &sample, &stopped)) {
+                printf("%s, %s: %s\n", target->name, i ? ("start " + std::to_string(i)).c_str() : "warm-up start",
+                       stopped.c_str());
                 return DriverExit(1);
             }
             if (i > 0)   // the first start of each only warms up

@@ -155,19 +155,13 @@ void CWizStep40::InstallPayloadFile(const char* name, bool overwrite)
     ::UpdateWindow(m_hMinor);
     ::SendMessageA(m_hProgress, PBM_SETPOS, 0, 0);
     ZExtractPayload(name, JoinPath(gDestDir, name), overwrite);
-    for (int pos = 0; pos <= 100; pos += 10) {
-        // Each position shows for 20 ms from the moment it is set; drawing it
-        // is part of the pause, not added to it.
-        CPause step(20);
-        ::SendMessageA(m_hProgress, PBM_SETPOS, pos, 0);
-        step.Wait();
-    }
+    RunProgressBar(m_hProgress);
 }
 
 // From here on the frame's Cancel button means Close: start the product.
 void CWizStep40::Finish()
 {
-    ::Sleep(250);
+    Pause(kCompletionPauseMs);
     SetMajorText(kCompletionText);
     SetMinorText(kCompletionHint);
     ::SetWindowTextA(m_pWizard->Item(IDCANCEL), kCloseCaption);

@@ -1,5 +1,6 @@
 #include "setupapp.h"
 
+#include "delayload.h"
 #include "setupmain.h"
 #include "zinit.h"
 #include "zmutex.h"
@@ -34,24 +35,6 @@ CSessionLog::~CSessionLog()
     if (gSetupLog)
         fclose(gSetupLog);
     gSetupLog = NULL;
-}
-
-// Run-time DLL searches look in the system directory only, so that a library
-// planted beside setup.exe (a download folder) is never loaded. Looked up at
-// run time: older systems lack the call and still start. Windows Vista (6.0)
-// is left alone, because creating a shell link there fails under the
-// restriction.
-static void RestrictDllSearch()
-{
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
-    if (::GetVersionExA(&version) && version.dwMajorVersion == 6 && version.dwMinorVersion == 0)
-        return;
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    SetDefaultDllDirectoriesFn setDirs = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
-    if (setDirs)
-        setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 CSetupApp::CSetupApp()

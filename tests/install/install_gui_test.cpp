@@ -31,6 +31,12 @@ const char kCompletion[] =
     "Installation is complete.  To start CuratoNet, click the Windows Start button at the lower left of your "
     "screen, click on the Programs folder, and select CuratoPro.  Select Choose Hobby from the Options menu to "
     "initialize field names for your hobby.";
+const char kSetupFailure[] =
+    "An error occurred while installing CuratoNet\n"
+    "If you are using Windows 2000 or XP, It may be necessary to login as an administrator in order to "
+    "install this program.\n"
+    "If you are already logged in as admin, The following information should help resolve the problem:\n"
+    "The following information should help resolve the problem:\n";
 const char kCopyFailure[] =
     "An error occurred while installing CuratoNet\n"
     "If you are using Windows 2000, 2003, or XP, It is necessary to login as an administrator in order to "
@@ -821,6 +827,51 @@ TEST_F(Install, LibraryPlantedBesideSetupIsNotLoaded)
     ExpectFinished(run, t);
     EXPECT_FALSE(Exists(marker)) << "the planted library was loaded";
     ExpectCloseLaunches(run, dest);
+}
+
+// The system's multimedia timer library, which paces the install, without
+// one of the functions the setup takes from it: the one it first calls when
+// the install ends. Put in the system directory for one copy of the setup, it
+// stops the install before the directory is made, with the set-up failure box
+// naming the function, rather than a crash at the end. The setup then ends as
+// after any stopped install.
+TEST_F(Install, SystemLibraryLackingAFunctionStopsTheInstallThatNeedsIt)
+{
+    char system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    const std::string lib = std::string(system) + "\\winmm.dll", kept = lib + ".kept";
+    ASSERT_TRUE(MoveFileA(lib.c_str(), kept.c_str()));
+    struct Restore {
+        const std::string& lib;
+        const std::string& kept;
+        ~Restore()
+        {
+            DeleteFileA(lib.c_str());
+            MoveFileA(kept.c_str(), lib.c_str());
+        }
+    } restore{lib, kept};
+    ASSERT_TRUE(CopyFileA(Env("STANDIN_WINMM").c_str(), lib.c_str(), FALSE));
+    std::string setup = CopyAs(Env("SETUP_EXE"), Path("standin-bin"), "setupwinmm.exe");
+    const std::string appKey = std::string(kAppDefaults) + "setupwinmm.exe";
+    SetRegString(HKEY_CURRENT_USER, appKey + "\\DllOverrides", "winmm", "native");
+
+    std::string dest = Path("standin");
+    {
+        SetupRun run(setup);
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_TRUE(t.errorBox);
+        std::string text = SetupRun::BoxText(t.errorBox);
+        EXPECT_EQ(0u, text.find(kSetupFailure)) << text;
+        EXPECT_NE(std::string::npos, text.find("\nERROR [CantFindFunction]")) << text;
+        EXPECT_NE(std::string::npos, text.find("Could not find function <timeEndPeriod> in <WINMM.dll>")) << text;
+        EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+        SetupRun::PressOk(t.errorBox);
+        EXPECT_FALSE(Exists(dest));
+        ExpectStoppedThenCancel(run);
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, (appKey + "\\DllOverrides").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
 }
 
 // Reported as Windows 98, with an empty per-user programs folder: the group

@@ -141,9 +141,9 @@ void CWizStep40::RegisterBrowserControl()
     typedef HRESULT(STDAPICALLTYPE * RegisterServerFn)();
     InstallPayloadFile(kBrowserControlLibrary, true);
     ZDynaLib lib;
-    // By bare name: the copy the system's search order finds is the one that
-    // is registered (setup.exe keeps that search to the system directory).
-    lib.Load(kBrowserControlLibrary);
+    // The copy just written is the one registered, by its path: a search for
+    // the bare name could find another.
+    lib.Load(JoinPath(gDestDir, kBrowserControlLibrary));
     RegisterServerFn registerServer =
         reinterpret_cast<RegisterServerFn>(reinterpret_cast<void*>(lib.FindFunction(kRegisterFunction)));
     registerServer();

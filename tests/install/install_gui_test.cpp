@@ -25,6 +25,10 @@ namespace {
 
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
+// Where the payload's stand-in for the browser control records the path it
+// was registered from.
+const char kBrowserControlServerKey[] =
+    "Software\\Classes\\CLSID\\{3F1B7C2E-9D4A-4E61-B8C5-2A7D90E6F413}\\InprocServer32";
 
 const char kCaption[] = "Installing CuratoNet...";
 const char kCompletion[] =
@@ -710,54 +714,6 @@ TEST_F(Install, FileThatCannotBeReplacedStopsTheCopyButNotTheRest)
     ExpectCloseLaunches(run, dest);
 }
 
-// The driver run as a probe: loads Shdocvw.dll by bare name, with or without
-// the search restricted to the system directory as setup.exe does. Exit code:
-// 0 not loaded, 1 the copy beside the probe, 2 another copy.
-int ProbeLoad(bool restrict)
-{
-    if (restrict) {
-        typedef BOOL(WINAPI * SetDirsFn)(DWORD);
-        SetDirsFn setDirs = reinterpret_cast<SetDirsFn>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
-        if (!setDirs || !setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32))
-            return 3;
-    }
-    HMODULE lib = LoadLibraryA("Shdocvw.dll");
-    if (!lib)
-        return 0;
-    char self[MAX_PATH], loaded[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    GetModuleFileNameA(lib, loaded, MAX_PATH);
-    *strrchr(self, '\\') = '\0';
-    *strrchr(loaded, '\\') = '\0';
-    return _stricmp(self, loaded) == 0 ? 1 : 2;
-}
-
-DWORD RunProbe(const std::string& exe, bool restrict)
-{
-    std::string cmd = "\"" + exe + "\" --probe-load" + (restrict ? " restrict" : "");
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    DWORD code = 99;
-    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 30000);
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    return code;
-}
-
-std::string DriverExe()
-{
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    return self;
-}
-
 // Copies a program under a name of its own into folder, so that settings
 // Wine keeps per program name reach that copy only.
 std::string CopyAs(const std::string& from, const std::string& folder, const char* name)
@@ -770,16 +726,16 @@ std::string CopyAs(const std::string& from, const std::string& folder, const cha
 
 // The browser control cannot be loaded at all: no box, the rest follows.
 // Wine takes WINEDLLOVERRIDES from the Unix environment a program starts
-// with, not from the environment a Windows parent hands on, so the same
-// override is given to the setup's program name in the registry.
+// with, not from the environment a Windows parent hands on, so the override
+// that disables the library is given to the setup's program name in the
+// registry. The payload's stand-in records its registration: none is made.
 TEST_F(Install, BrowserControlThatCannotBeLoadedIsPassedOverSilently)
 {
     std::string folder = Path("noshdocvw-bin");
     std::string setup = CopyAs(Env("SETUP_EXE"), folder, "setupnoshd.exe");
-    std::string probe = CopyAs(DriverExe(), folder, "probenoshd.exe");
-    for (const char* exe : {"setupnoshd.exe", "probenoshd.exe"})
-        SetRegString(HKEY_CURRENT_USER, std::string(kAppDefaults) + exe + "\\DllOverrides", "shdocvw", "");
-    EXPECT_EQ(0u, RunProbe(probe, true)) << "the override does not stop the load";
+    const std::string appKey = std::string(kAppDefaults) + "setupnoshd.exe";
+    SetRegString(HKEY_CURRENT_USER, appKey + "\\DllOverrides", "shdocvw", "");
+    RegDeleteKeyA(HKEY_CURRENT_USER, kBrowserControlServerKey);
 
     std::string dest = Path("noshdocvw");
     {
@@ -792,41 +748,11 @@ TEST_F(Install, BrowserControlThatCannotBeLoadedIsPassedOverSilently)
         EXPECT_TRUE(ReadShortcut(LinkPath()).loaded);
         ExpectCloseLaunches(run, dest);
     }
-    for (const char* exe : {"setupnoshd.exe", "probenoshd.exe"}) {
-        std::string key = std::string(kAppDefaults) + exe;
-        RegDeleteKeyA(HKEY_CURRENT_USER, (key + "\\DllOverrides").c_str());
-        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
-    }
-}
-
-// A Shdocvw.dll beside setup.exe (a download folder) is never the one loaded.
-TEST_F(Install, LibraryPlantedBesideSetupIsNotLoaded)
-{
-    std::string folder = Path("download");
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    const std::string setup = folder + "\\setup.exe", probe = folder + "\\probe.exe";
-    const std::string marker = folder + "\\Shdocvw.dll.loaded";
-    ASSERT_TRUE(CopyFileA(Env("SETUP_EXE").c_str(), setup.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA(Env("PLANTED_DLL").c_str(), (folder + "\\Shdocvw.dll").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA(DriverExe().c_str(), probe.c_str(), FALSE));
-
-    // Without the restriction this Wine's loader would take the planted copy;
-    // with it, the system's.
-    DWORD unrestricted = RunProbe(probe, false);
-    printf("unrestricted load of Shdocvw.dll beside the program: %s\n",
-           unrestricted == 1 ? "the planted copy" : unrestricted == 2 ? "the system's copy" : "failed");
-    DeleteFileA(marker.c_str());
-    EXPECT_EQ(2u, RunProbe(probe, true));
-    EXPECT_FALSE(Exists(marker));
-
-    std::string dest = Path("planted");
-    SetupRun run(setup);
-    ASSERT_TRUE(run.ReachDestination(dest));
-    InstallTrace t = run.Install();
-    ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
-    ExpectFinished(run, t);
-    EXPECT_FALSE(Exists(marker)) << "the planted library was loaded";
-    ExpectCloseLaunches(run, dest);
+    bool registered = true;
+    RegString(HKEY_CURRENT_USER, kBrowserControlServerKey, nullptr, &registered);
+    EXPECT_FALSE(registered) << "the browser control was loaded and registered";
+    RegDeleteKeyA(HKEY_CURRENT_USER, (appKey + "\\DllOverrides").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
 }
 
 // The system's multimedia timer library, which paces the install, without
@@ -941,8 +867,6 @@ TEST_F(Install, DamagedPayloadEntryIsReportedAndNotWritten)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && strcmp(argv[1], "--probe-load") == 0)
-        return ProbeLoad(argc >= 3 && strcmp(argv[2], "restrict") == 0);
     DriverOutputToLog();
     testing::InitGoogleTest(&argc, argv);
     return DriverExit(RUN_ALL_TESTS());

@@ -1,6 +1,7 @@
 #include "setupapp.h"
 
 #include "delayload.h"
+#include "selfcheck.h"
 #include "setupmain.h"
 #include "zinit.h"
 #include "zmutex.h"
@@ -37,7 +38,7 @@ CSessionLog::~CSessionLog()
     gSetupLog = NULL;
 }
 
-CSetupApp::CSetupApp()
+CSetupApp::CSetupApp() : m_nExitCode(0)
 {
     _tzset();
     RestrictDllSearch();
@@ -60,11 +61,28 @@ static void WriteStartupLine()
         gTraceLock->UnLock();
 }
 
+// A setup.exe cut short or damaged (an incomplete download, say) is refused
+// before any page shows and before it writes anything but the log's line.
+static bool ProgramIsWhole()
+{
+    char path[MAX_PATH];
+    DWORD n = ::GetModuleFileNameA(NULL, path, MAX_PATH);
+    if (n > 0 && n < MAX_PATH && ProgramFileIsWhole(path))
+        return true;
+    ::MessageBoxA(NULL, "The setup program is damaged, perhaps by an incomplete download. Please obtain a new copy.",
+                  "CuratoNet Setup", MB_OK | MB_ICONERROR);
+    return false;
+}
+
 bool CSetupApp::InitInstance()
 {
     if (gSetupLog) {
         gTraceSink = gSetupLog;
         WriteStartupLine();
+    }
+    if (!ProgramIsWhole()) {
+        m_nExitCode = 1;
+        return false;
     }
     // Dialog controls are drawn in three dimensions by every 32-bit Windows:
     // there is nothing to switch on. The common controls, of which only the
@@ -79,7 +97,7 @@ bool CSetupApp::InitInstance()
 int CSetupApp::Run()
 {
     InitInstance();
-    return 0;
+    return m_nExitCode;
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)

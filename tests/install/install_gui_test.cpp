@@ -55,6 +55,9 @@ const char kIconsFailure[] =
 const char kSupportSuffix[] =
     "\nIf the problem cannot be resolved, contact\nTamber Labs (https://support.tamberlabs.example) for "
     "additional assistance";
+const char kDamagedCaption[] = "CuratoNet Setup";
+const char kDamaged[] =
+    "The setup program is damaged, perhaps by an incomplete download. Please obtain a new copy.";
 const char kInvalidDirectory[] =
     "The directory entered was an invalid one.  Please run the installation again and specify a valid directory.";
 
@@ -753,6 +756,110 @@ TEST_F(Install, BrowserControlThatCannotBeLoadedIsPassedOverSilently)
     EXPECT_FALSE(registered) << "the browser control was loaded and registered";
     RegDeleteKeyA(HKEY_CURRENT_USER, (appKey + "\\DllOverrides").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+}
+
+// The file offset of a resource's bytes in a program file.
+size_t ResourceOffset(const std::string& exe, const char* type, const char* name)
+{
+    HMODULE file = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = file ? FindResourceA(file, name, type) : nullptr;
+    const BYTE* bytes = found ? static_cast<const BYTE*>(LockResource(LoadResource(file, found))) : nullptr;
+    // A library loaded as a data file is the file as it is, at its handle's
+    // address less the marker bits.
+    const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(file) & ~static_cast<ULONG_PTR>(3));
+    size_t offset = bytes ? static_cast<size_t>(bytes - base) + SizeofResource(file, found) / 2 : 0;
+    if (file)
+        FreeLibrary(file);
+    return offset;
+}
+
+// The middle of the program's code in its file.
+size_t CodeOffset(const std::string& image)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image.data() + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section)
+        if (strncmp(reinterpret_cast<const char*>(section->Name), ".text", 8) == 0)
+            return section->PointerToRawData + section->SizeOfRawData / 2;
+    return 0;
+}
+
+// A setup.exe that is not whole is refused before any page shows: the box
+// says so, and OK ends the setup with code 1, having written nothing but the
+// session log's line. Returns false when the program did not start or ended
+// without a window: that is how the system itself refuses some files cut
+// short.
+bool RefusedBeforeAnyPage(const std::string& exe)
+{
+    int logLines = CountLines(ReadFile(kLogPath));
+    SetupRun run(exe);
+    DWORD code = 0;
+    HWND box = NULL;
+    if (run.Started() &&
+        !WaitFor([&] { return (box = FindTopLevel(run.Pid(), kDamagedCaption, "#32770")) != NULL || run.Exited(&code, 0); }))
+        ADD_FAILURE() << "neither the box nor the end of the program came";
+    if (!box)
+        return false;
+    EXPECT_EQ(kDamaged, SetupRun::BoxText(box));
+    EXPECT_EQ(NULL, FindTopLevel(run.Pid(), kBackdropCaption, nullptr));
+    EXPECT_EQ(NULL, run.Wizard());
+    SetupRun::PressOk(box);
+    EXPECT_TRUE(run.Exited(&code));
+    EXPECT_EQ(1u, code);
+    EXPECT_EQ(logLines + 1, CountLines(ReadFile(kLogPath)));
+    return true;
+}
+
+// Copies of setup.exe damaged as a download can be: one byte changed in its
+// code, in a dialog, in the licence and in the database entry, the last byte
+// cut off, the file cut to half its length, and a signed copy that lost the
+// end of its signature. The unchanged file, and a signed one, start as before.
+TEST_F(Install, DamagedSetupIsRefusedBeforeAnyPage)
+{
+    const std::string folder = Path("damaged-copies");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string good = ReadFile(Env("SETUP_EXE")), signedCopy = ReadFile(Env("SETUP_SIGNED_EXE"));
+    ASSERT_GT(signedCopy.size(), good.size());
+    struct Damage {
+        const char* name;
+        std::string image;
+        size_t changedAt;   // 0: none
+    };
+    std::vector<Damage> copies = {
+        {"code", good, CodeOffset(good)},
+        {"dialog", good, ResourceOffset(Env("SETUP_EXE"), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(136))},
+        {"licence", good, ResourceOffset(Env("SETUP_EXE"), "TEXTFILE", "LICENSE.TXT")},
+        {"database", good, ResourceOffset(Env("SETUP_EXE"), "BINFILE", "CURATO.MDB")},
+        {"last-byte-cut", good.substr(0, good.size() - 1), 0},
+        {"cut-to-half", good.substr(0, good.size() / 2), 0},
+        {"signature-cut", signedCopy.substr(0, signedCopy.size() - 100), 0},
+    };
+    for (Damage& d : copies) {
+        SCOPED_TRACE(d.name);
+        if (d.image.size() == good.size()) {
+            ASSERT_GT(d.changedAt, 0u);
+            d.image[d.changedAt] = static_cast<char>(~d.image[d.changedAt]);
+        }
+        const std::string exe = folder + "\\" + d.name + ".exe";
+        WriteFile(exe, d.image);
+        if (!RefusedBeforeAnyPage(exe)) {
+            EXPECT_EQ(std::string("cut-to-half"), d.name) << "the system refused to start it";
+            printf("%s: the system did not start it\n", d.name);
+        }
+    }
+    EXPECT_FALSE(Exists("c:\\Program Files\\CuratoNet"));
+    EXPECT_FALSE(Exists(GroupDir()));
+
+    for (const std::string& whole : {Env("SETUP_EXE"), Env("SETUP_SIGNED_EXE")}) {
+        SCOPED_TRACE(whole);
+        SetupRun run(whole);
+        EXPECT_TRUE(run.Window(kWizardCaption) && run.WaitPage("Welcome"));
+        EXPECT_TRUE(run.CancelConfirmed());
+        DWORD code = 1234;
+        EXPECT_TRUE(run.Exited(&code));
+        EXPECT_EQ(0u, code);
+    }
 }
 
 // The system's multimedia timer library, which paces the install, without

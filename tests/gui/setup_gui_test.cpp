@@ -721,6 +721,77 @@ TEST(SetupGui, UnwritableSessionLogLetsTheSetupRun)
     EXPECT_TRUE(MoveFileA(aside, kLogPath));
 }
 
+// Declared for Windows Vista on, which this build does not target.
+extern "C" DWORD WINAPI GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+
+// The file a name leads to, as the system reports it ("\\?\C:\..."), or "".
+std::string FileReached(const char* path)
+{
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    char reached[MAX_PATH] = "";
+    if (h != INVALID_HANDLE_VALUE) {
+        GetFinalPathNameByHandleA(h, reached, MAX_PATH, 0);
+        CloseHandle(h);
+    }
+    return reached;
+}
+
+// Wine cannot make a symbolic link itself, but it starts Unix programs: ln
+// makes one in the prefix, at the name given relative to C:\, pointing to
+// target (relative to the link). Returns the file the name then leads to.
+std::string MakeSymbolicLink(const std::string& name, const std::string& target)
+{
+    std::string cmd = "Z:\\bin\\ln -s \"" + target + "\" \"" + Env("WINEPREFIX") + "/drive_c/" + name + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    const std::string path = "C:\\" + name;
+    WaitFor([&] { return FileReached(path.c_str()) != ""; });
+    return FileReached(path.c_str());
+}
+
+// The session log is written only where it is a plain file of its own: a
+// second hard link to another file at its name, and a symbolic link to one,
+// leave that file as it was, and the setup runs as usual. A plain log
+// afterwards gains its line again.
+TEST(SetupGui, SessionLogIsNeverWrittenThroughALink)
+{
+    const char victim[] = "C:\\link-victim.txt", aside[] = "C:\\setup.log.aside";
+    const std::string content = "not a log\r\n";
+    FILE* f = fopen(victim, "wb");
+    ASSERT_TRUE(f);
+    fputs(content.c_str(), f);
+    fclose(f);
+    CloseHandle(CreateFileA(kLogPath, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL));
+    ASSERT_TRUE(MoveFileA(kLogPath, aside));
+    const auto runOnce = [] {
+        SetupRun run;
+        ASSERT_TRUE(run.WaitPage("Welcome"));
+        run.Quit();
+    };
+
+    ASSERT_TRUE(CreateHardLinkA(kLogPath, victim, NULL));
+    runOnce();
+    EXPECT_EQ(content, ReadFile(victim)) << "written through a hard link";
+    ASSERT_TRUE(DeleteFileA(kLogPath));
+
+    ASSERT_EQ("\\\\?\\C:\\link-victim.txt", MakeSymbolicLink("setup.log", "link-victim.txt"));
+    runOnce();
+    EXPECT_EQ(content, ReadFile(victim)) << "written through a symbolic link";
+
+    // The link is replaced, not followed (Wine's deletion would follow it).
+    ASSERT_TRUE(MoveFileExA(aside, kLogPath, MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(content, ReadFile(victim));
+    const int lines = CountLines(ReadFile(kLogPath));
+    runOnce();
+    EXPECT_EQ(lines + 1, CountLines(ReadFile(kLogPath)));
+    DeleteFileA(victim);
+}
+
 // Every request, sent and then posted to the backdrop, the frame and the page
 // while a box of the setup is open, is answered at once and changes nothing:
 // the box stays, no other window comes up, the page stays, and the session is

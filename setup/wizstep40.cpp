@@ -35,7 +35,8 @@ static HWND FirstUnnumberedChild(HWND parent)
 
 // The page's progress bar is a common control: its window class exists once
 // the common controls are initialised. Without their library the page cannot
-// be made; the setup says so and the wizard stays without a page, for Cancel.
+// be made: the setup says so, and the wizard stays without a page, where
+// Cancel ends the setup.
 CWizStep40::CWizStep40(CWizardDlg* wizard)
     : CWizStepBase(IDD_WIZSTEP40, wizard), m_hCaption(NULL), m_hProgress(NULL), m_hMinor(NULL), m_hMajor(NULL)
 {

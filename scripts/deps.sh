@@ -30,12 +30,13 @@ missing_of() {
 }
 mapfile -t required < <(missing_of "${REQUIRED[@]}")
 mapfile -t wanted < <(missing_of "${WANTED[@]}")
-[ $((${#required[@]} + ${#wanted[@]})) -eq 0 ] && exit 0
+missing=("${required[@]}" "${wanted[@]}")
+[ ${#missing[@]} -eq 0 ] && exit 0
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null ||
-    die "these packages are missing and installing them needs root: ${required[*]} ${wanted[*]}"
+    die "these packages are missing and installing them needs root: ${missing[*]}"
   SUDO=sudo
 fi
 log=$(mktemp "${TMPDIR:-/tmp}/deps.XXXXXX")
@@ -57,27 +58,30 @@ codename() { (. "${OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}"
 
 install() { apt install -y -qq --no-install-recommends "$@"; }
 
-# Everything in one command first, so that apt chooses the amd64 libraries and
-# their i386 twins together. When the i386 twins of the newest amd64 versions
-# are missing (their index failed), the release's main archive, as the target
-# of this one command, offers versions that exist on both architectures.
-install_with_wine32() {
-  install "${required[@]}" "${wanted[@]}" && return 0
+# Installs the packages named; when apt cannot, tries once more with the
+# release's main archive as the target of that one command. The newest amd64
+# libraries can come from an archive whose i386 index failed, leaving their
+# i386 twins only in older versions; the main archive offers versions that
+# exist on both architectures.
+install_set() {
+  install "$@" && return 0
   local release
   release=$(codename)
   [ -n "$release" ] || return 1
   say "the install failed (apt: $(tail -1 "$log")); trying again with this release's main archive as the target (-t $release)"
-  install -t "$release" "${required[@]}" "${wanted[@]}"
+  install -t "$release" "$@"
 }
 
-say "installing packages from Debian's archive: ${required[*]} ${wanted[*]}"
+say "installing packages from Debian's archive: ${missing[*]}"
 # wine32:i386 needs the i386 architecture; it installs on any x86-64 machine,
 # even one whose kernel runs no 32-bit programs.
 if [ ${#wanted[@]} -gt 0 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
 update_lists
-if [ ${#wanted[@]} -gt 0 ] && install_with_wine32; then
+# Everything in one command first, so that apt chooses the amd64 libraries and
+# their i386 twins together.
+if [ ${#wanted[@]} -gt 0 ] && install_set "${missing[@]}"; then
   rm -f "$log"
   exit 0
 fi
@@ -86,7 +90,7 @@ if [ ${#wanted[@]} -gt 0 ]; then
   say "$line"
   [ -z "${DEPS_NOTE_FILE:-}" ] || echo "$SCRIPT: $line" >>"$DEPS_NOTE_FILE"
 fi
-if [ ${#required[@]} -gt 0 ] && ! install "${required[@]}"; then
+if [ ${#required[@]} -gt 0 ] && ! install_set "${required[@]}"; then
   tail -15 "$log" >&2
   die "apt-get could not install the required packages (${required[*]}); the full output is $log. Check that Debian's archive is reachable ('apt-get update' says which indexes fail), then run this command again."
 fi

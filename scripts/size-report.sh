@@ -4,11 +4,13 @@
 # bitmap, the other resources (dialogs, icon, strings, licence, manifest,
 # version, the resource directory), the headers and any signature; the lines
 # add up to the file's size. Writes the report to REPORT and prints it.
-# LIMIT, when given, is the size the file must not exceed.
-# Usage: size-report.sh REPORT SETUP_EXE [LIMIT]
+# BASELINE, when given, is the size the file is measured against: its budget
+# lets it grow by 1 % past that, and a larger file fails (exit code 1) with an
+# error that says by how much.
+# Usage: size-report.sh REPORT SETUP_EXE [BASELINE]
 # OBJDUMP names the MinGW objdump to use (either architecture's reads both).
 set -euo pipefail
-report=$1 exe=$2 limit=${3:-}
+report=$1 exe=$2 baseline=${3:-}
 objdump=${OBJDUMP:-x86_64-w64-mingw32-objdump}
 
 total=$(stat -c %s "$exe")
@@ -48,6 +50,7 @@ read -r payload entries bitmap < <(LC_ALL=C "$objdump" -p "$exe" | awk '
   /Leaf: Addr:/ { size = $6; sub(/,$/, "", size); bytes[type] += hex(size); if (type == "payload") n++ }
   END { printf "%d %d %d\n", bytes["payload"], n, bytes["bitmap"] }')
 other=$((rsrc - payload - bitmap))
+[ -z "$baseline" ] || budget=$((baseline + baseline / 100))
 
 {
   echo "size of $exe"
@@ -58,10 +61,15 @@ other=$((rsrc - payload - bitmap))
          "other resources" "$other"
   printf '  %-16s %9d bytes\n' "headers" "$headers"
   [ "$signature" -eq 0 ] || printf '  %-16s %9d bytes\n' "signature" "$signature"
-  if [ -n "$limit" ]; then
-    if [ "$total" -le "$limit" ]; then verdict="$((limit - total)) bytes under"; else verdict="$((total - limit)) bytes over"; fi
-    printf '  %-16s %9d bytes (limit %d: %s)\n' "total" "$total" "$limit" "$verdict"
-  else
-    printf '  %-16s %9d bytes\n' "total" "$total"
+  printf '  %-16s %9d bytes\n' "total" "$total"
+  if [ -n "$baseline" ]; then
+    if [ "$total" -le "$budget" ]; then verdict="$((budget - total)) bytes to spare"; else verdict="$((total - budget)) bytes over"; fi
+    printf '  %-16s %9d bytes (1 %% past the baseline %d): %s\n' "budget" "$budget" "$baseline" "$verdict"
   fi
 } | tee "$report"
+
+if [ -n "$baseline" ] && [ "$total" -gt "$budget" ]; then
+  echo "size-report: error: $exe is $total bytes, $((total - budget)) bytes over its budget of $budget" \
+       "(its baseline $baseline and 1 %); make it smaller, or raise its baseline (setup/size-baseline.cmake) if the growth is meant" >&2
+  exit 1
+fi

@@ -14,9 +14,14 @@ public:
     CSetupApp(const CSetupApp&) = delete;
     CSetupApp& operator=(const CSetupApp&) = delete;
 
-    // Writes the start-up line and runs the backdrop until it is destroyed.
-    // Always false: there is no message loop to enter afterwards.
+    // Writes the start-up line, checks the program file and runs the
+    // backdrop until it is destroyed. Always false: there is no message loop
+    // to enter afterwards.
     bool InitInstance();
-    // The process's exit code after InitInstance.
+    // The process's exit code after InitInstance: 0, or 1 when the program
+    // file was found damaged.
     int Run();
+
+private:
+    int m_nExitCode;
 };

@@ -1,5 +1,6 @@
 #include "setupmain.h"
 
+#include "delayload.h"
 #include "resource.h"
 #include "wizard.h"
 #include "wizsteps.h"
@@ -293,11 +294,16 @@ void CSetupMain::OnCancel()
 
 // The installed application is started from the directory it was installed
 // to, so a destination changed on the destination page is honoured. The
-// result is not checked: the setup closes anyway.
+// result is not checked: the setup closes anyway, also when the shell's
+// library cannot be had, which it says.
 void CSetupMain::LaunchInstalledApp()
 {
     ZString program = JoinPath(gDestDir, "CuratoApp.exe");
-    ::ShellExecuteA(NULL, "open", program, "", gDestDir, SW_SHOW);
+    try {
+        ::ShellExecuteA(NULL, "open", program, "", gDestDir, SW_SHOW);
+    } catch (ZFatalEx& ex) {
+        ShowLibraryFailure(m_hWnd, ex);
+    }
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX)

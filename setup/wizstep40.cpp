@@ -34,11 +34,20 @@ static HWND FirstUnnumberedChild(HWND parent)
 }
 
 // The page's progress bar is a common control: its window class exists once
-// the common controls are initialised.
+// the common controls are initialised. Without their library the page cannot
+// be made: the setup says so, and the wizard stays without a page, where
+// Cancel ends the setup.
 CWizStep40::CWizStep40(CWizardDlg* wizard)
     : CWizStepBase(IDD_WIZSTEP40, wizard), m_hCaption(NULL), m_hProgress(NULL), m_hMinor(NULL), m_hMajor(NULL)
 {
-    ::InitCommonControls();
+    try {
+        ::InitCommonControls();
+    } catch (ZFatalEx& ex) {
+        // The old page is gone and this one not yet made: the wizard may take
+        // no request from the box's message loop.
+        CRequestGuard guard;
+        ShowFailure(kSetupFailureText, ex);
+    }
 }
 
 BOOL CWizStep40::OnInitDialog()
@@ -54,7 +63,14 @@ BOOL CWizStep40::OnInitDialog()
     CRequestGuard guard;
     HWND backdrop = ::GetWindow(m_pWizard->GetSafeHwnd(), GW_OWNER);
     bool wasDisabled = ::EnableWindow(backdrop, FALSE) != FALSE;
-    bool result = RunInstallSequence();
+    bool result = true;
+    try {
+        result = RunInstallSequence();
+    } catch (ZFatalEx& ex) {
+        // Raised outside the stages' own handlers: the system's timer library,
+        // which paces the whole install, could not be had.
+        ShowFailure(kSetupFailureText, ex);
+    }
     if (!wasDisabled)
         ::EnableWindow(backdrop, TRUE);
     return result;
@@ -126,9 +142,9 @@ void CWizStep40::RegisterBrowserControl()
     typedef HRESULT(STDAPICALLTYPE * RegisterServerFn)();
     InstallPayloadFile(kBrowserControlLibrary, true);
     ZDynaLib lib;
-    // By bare name: the copy the system's search order finds is the one that
-    // is registered (setup.exe keeps that search to the system directory).
-    lib.Load(kBrowserControlLibrary);
+    // The copy just written is the one registered, by its path: a search for
+    // the bare name could find another.
+    lib.Load(JoinPath(gDestDir, kBrowserControlLibrary));
     RegisterServerFn registerServer =
         reinterpret_cast<RegisterServerFn>(reinterpret_cast<void*>(lib.FindFunction(kRegisterFunction)));
     registerServer();
@@ -155,19 +171,13 @@ void CWizStep40::InstallPayloadFile(const char* name, bool overwrite)
     ::UpdateWindow(m_hMinor);
     ::SendMessageA(m_hProgress, PBM_SETPOS, 0, 0);
     ZExtractPayload(name, JoinPath(gDestDir, name), overwrite);
-    for (int pos = 0; pos <= 100; pos += 10) {
-        // Each position shows for 20 ms from the moment it is set; drawing it
-        // is part of the pause, not added to it.
-        CPause step(20);
-        ::SendMessageA(m_hProgress, PBM_SETPOS, pos, 0);
-        step.Wait();
-    }
+    RunProgressBar(m_hProgress);
 }
 
 // From here on the frame's Cancel button means Close: start the product.
 void CWizStep40::Finish()
 {
-    ::Sleep(250);
+    Pause(kCompletionPauseMs);
     SetMajorText(kCompletionText);
     SetMinorText(kCompletionHint);
     ::SetWindowTextA(m_pWizard->Item(IDCANCEL), kCloseCaption);
@@ -190,8 +200,9 @@ void CWizStep40::Repaint()
     ::UpdateWindow(m_hWnd);
 }
 
+// Owned by the page, or by the wizard while the page has no window yet.
 void CWizStep40::ShowFailure(const char* text, const ZFatalEx& ex)
 {
     ZString message = text + ex.Format() + kSupportSuffix;
-    ::MessageBoxA(m_hWnd, message, kErrorCaption, MB_OK | MB_ICONERROR);
+    ::MessageBoxA(m_hWnd ? m_hWnd : m_pWizard->GetSafeHwnd(), message, kErrorCaption, MB_OK | MB_ICONERROR);
 }

@@ -1,5 +1,6 @@
 #include "wizsteps.h"
 
+#include "delayload.h"
 #include "resource.h"
 #include "zinit.h"
 
@@ -88,8 +89,14 @@ BOOL CWizStep30::OnInitDialog()
 void CWizStep30::BrowseForFolder()
 {
     IMalloc* alloc = NULL;
-    if (FAILED(::SHGetMalloc(&alloc)) || !alloc)
+    try {
+        if (FAILED(::SHGetMalloc(&alloc)) || !alloc)
+            return;
+    } catch (ZFatalEx& ex) {
+        // The shell's library cannot be had: no browser, the text stays.
+        ShowLibraryFailure(m_hWnd, ex);
         return;
+    }
     // The browser runs a message loop; this page must outlive it.
     CRequestGuard guard;
     char path[MAX_PATH] = "";

@@ -2,7 +2,21 @@
 
 #include "zexcept.h"
 
+#include <string.h>
+
 static const char kSource[] = "../../../wf/wfutil/zdynalib";
+
+HMODULE ZLoadLibrary(const char* nameOrPath)
+{
+    if (strpbrk(nameOrPath, "\\/:"))
+        return LoadLibraryExA(nameOrPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    char systemDir[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(systemDir, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return nullptr;
+    return LoadLibraryExA(JoinPath(ZString(systemDir, static_cast<int>(n)), nameOrPath), nullptr,
+                          LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 ZDynaLib::ZDynaLib() : hLib(nullptr) {}
 
@@ -18,7 +32,7 @@ HMODULE ZDynaLib::Load(const char* libraryName)
 {
     ZASSERT(kSource, 37, !hLib);
     name = libraryName;
-    hLib = LoadLibraryA(name);
+    hLib = ZLoadLibrary(name);
     if (!hLib) {
         const DWORD err = GetLastError();
         throw ZCommonEx(&ZErr::CantLoadDLL, "LoadLibrary", static_cast<int>(err),

@@ -1,8 +1,11 @@
 #include "pacing.h"
 
+#include <commctrl.h>
 #include <mmsystem.h>
 
 static const UINT kFinestMs = 1;
+// The longest a system timer tick lasts (15.625 ms), rounded up.
+static const DWORD kCoarsestTickMs = 16;
 
 CFineTimer::CFineTimer() : m_raised(timeBeginPeriod(kFinestMs) == TIMERR_NOERROR) {}
 
@@ -12,13 +15,35 @@ CFineTimer::~CFineTimer()
         timeEndPeriod(kFinestMs);
 }
 
-CPause::CPause(DWORD ms) : m_end(timeGetTime() + ms) {}
-
-// The time left is a signed difference, so that the millisecond count's wrap
-// after 49.7 days neither ends a pause early nor makes it endless. A sleep
-// that ends early is followed by another.
-void CPause::Wait() const
+// A sleep is counted from the last timer tick, so it may end up to a tick
+// before the time asked. The pause therefore measures itself with the
+// performance counter, whose steps are far finer than any tick, and sleeps a
+// millisecond more at a time until its time is up. A machine without that
+// counter (the call may say so, though every PC's timer chip provides one)
+// sleeps a tick longer instead, which no tick can cut below the time asked.
+void Pause(DWORD ms)
 {
-    for (LONG left; (left = static_cast<LONG>(m_end - timeGetTime())) > 0;)
-        Sleep(static_cast<DWORD>(left));
+    LARGE_INTEGER perSecond, start;
+    if (!QueryPerformanceFrequency(&perSecond) || perSecond.QuadPart <= 0) {
+        Sleep(ms + kCoarsestTickMs);
+        return;
+    }
+    QueryPerformanceCounter(&start);
+    // Counts times 1000, so that no count is lost to rounding.
+    const ULONGLONG due = static_cast<ULONGLONG>(perSecond.QuadPart) * ms;
+    const auto over = [&] {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<ULONGLONG>(now.QuadPart - start.QuadPart) * 1000 >= due;
+    };
+    for (Sleep(ms); !over();)
+        Sleep(1);
+}
+
+void RunProgressBar(HWND bar)
+{
+    for (int pos = 0; pos <= 100; pos += 10) {
+        SendMessageA(bar, PBM_SETPOS, pos, 0);
+        Pause(kProgressStepMs);
+    }
 }

@@ -1,9 +1,14 @@
-// The pauses of the installing page, kept to the millisecond: the system
-// timer's resolution raised for the install's duration, and pauses that count
-// the work done since they began (drawing a progress step) as part of them.
+// The pauses of the installing page, never shorter than they say: each
+// progress position shows for a full 20 ms after it is set, and the
+// completion waits a full 250 ms, whatever the system timer's resolution.
 #pragma once
 
 #include <windows.h>
+
+// How long each of a progress run's eleven positions shows, and the wait
+// before the completion texts.
+const DWORD kProgressStepMs = 20;
+const DWORD kCompletionPauseMs = 250;
 
 // Raises the system timer's resolution to 1 ms for as long as it lives. At
 // Windows' default 15.6 ms a 20 ms pause ends only at the second tick, after
@@ -19,15 +24,10 @@ private:
     bool m_raised;
 };
 
-// A pause that ends a fixed time after the object was made, so that the work
-// done between making it and waiting on it is part of the pause rather than
-// added to it.
-class CPause {
-public:
-    explicit CPause(DWORD ms);
-    // Returns when the time is up, at once when it already is.
-    void Wait() const;
+// Returns no sooner than ms milliseconds after it was called.
+void Pause(DWORD ms);
 
-private:
-    DWORD m_end;   // a timeGetTime value
-};
+// Runs a progress bar from empty to full: positions 0, 10, ..., 100, each set
+// and then shown for a full kProgressStepMs, so that one run lasts at least
+// 220 ms.
+void RunProgressBar(HWND bar);

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 #include <commctrl.h>
+#include <imagehlp.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -798,6 +799,77 @@ TEST(SetupGui, UnwritableSessionLogLetsTheSetupRun)
     EXPECT_TRUE(MoveFileA(aside, kLogPath));
 }
 
+// Declared for Windows Vista on, which this build does not target.
+extern "C" DWORD WINAPI GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+
+// The file a name leads to, as the system reports it ("\\?\C:\..."), or "".
+std::string FileReached(const char* path)
+{
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    char reached[MAX_PATH] = "";
+    if (h != INVALID_HANDLE_VALUE) {
+        GetFinalPathNameByHandleA(h, reached, MAX_PATH, 0);
+        CloseHandle(h);
+    }
+    return reached;
+}
+
+// Wine cannot make a symbolic link itself, but it starts Unix programs: ln
+// makes one in the prefix, at the name given relative to C:\, pointing to
+// target (relative to the link). Returns the file the name then leads to.
+std::string MakeSymbolicLink(const std::string& name, const std::string& target)
+{
+    std::string cmd = "Z:\\bin\\ln -s \"" + target + "\" \"" + Env("WINEPREFIX") + "/drive_c/" + name + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (CreateProcessA(NULL, &cmd[0], NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    const std::string path = "C:\\" + name;
+    WaitFor([&] { return FileReached(path.c_str()) != ""; });
+    return FileReached(path.c_str());
+}
+
+// The session log is written only where it is a plain file of its own: a
+// second hard link to another file at its name, and a symbolic link to one,
+// leave that file as it was, and the setup runs as usual. A plain log
+// afterwards gains its line again.
+TEST(SetupGui, SessionLogIsNeverWrittenThroughALink)
+{
+    const char victim[] = "C:\\link-victim.txt", aside[] = "C:\\setup.log.aside";
+    const std::string content = "not a log\r\n";
+    FILE* f = fopen(victim, "wb");
+    ASSERT_TRUE(f);
+    fputs(content.c_str(), f);
+    fclose(f);
+    CloseHandle(CreateFileA(kLogPath, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL));
+    ASSERT_TRUE(MoveFileA(kLogPath, aside));
+    const auto runOnce = [] {
+        SetupRun run;
+        ASSERT_TRUE(run.WaitPage("Welcome"));
+        run.Quit();
+    };
+
+    ASSERT_TRUE(CreateHardLinkA(kLogPath, victim, NULL));
+    runOnce();
+    EXPECT_EQ(content, ReadFile(victim)) << "written through a hard link";
+    ASSERT_TRUE(DeleteFileA(kLogPath));
+
+    ASSERT_EQ("\\\\?\\C:\\link-victim.txt", MakeSymbolicLink("setup.log", "link-victim.txt"));
+    runOnce();
+    EXPECT_EQ(content, ReadFile(victim)) << "written through a symbolic link";
+
+    // The link is replaced, not followed (Wine's deletion would follow it).
+    ASSERT_TRUE(MoveFileExA(aside, kLogPath, MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(content, ReadFile(victim));
+    const int lines = CountLines(ReadFile(kLogPath));
+    runOnce();
+    EXPECT_EQ(lines + 1, CountLines(ReadFile(kLogPath)));
+    DeleteFileA(victim);
+}
+
 // Every request, sent and then posted to the backdrop, the frame and the page
 // while a box of the setup is open, is answered at once and changes nothing:
 // the box stays, no other window comes up, the page stays, and the session is
@@ -873,41 +945,121 @@ bool InstallAndClose(SetupRun& run)
     return true;
 }
 
-// Runs a copy of setup.exe with the planted library beside it through the
-// install; true when the planted library was loaded.
-bool PlantedLibraryLoaded(const std::string& dir, const char* exeName)
+// Libraries planted beside a copy of setup.exe, under the names of the system
+// libraries it loads at run time that are no known system libraries (the
+// common controls, the multimedia timer) and of the browser control it
+// registers. Each leaves a marker beside itself when it is loaded. COM and the
+// shell are known system libraries, which Windows never looks for beside a
+// program; Wine keeps no such list and takes a planted copy of COM for its
+// own built-in libraries, whatever the setup does.
+const char* const kPlantedLibraries[] = {"comctl32.dll", "winmm.dll", "Shdocvw.dll"};
+
+// Where the browser control stand-in of the payload records the path it was
+// registered from.
+const char kBrowserControlServerKey[] =
+    "Software\\Classes\\CLSID\\{3F1B7C2E-9D4A-4E61-B8C5-2A7D90E6F413}\\InprocServer32";
+
+std::string RegisteredBrowserControl()
 {
-    CreateDirectoryA(dir.c_str(), NULL);
-    std::string exe = dir + "\\" + exeName, marker = dir + "\\planted-loaded.txt";
-    DeleteFileA(marker.c_str());
-    EXPECT_TRUE(CopyFileA(Env("SETUP_EXE").c_str(), exe.c_str(), FALSE));
-    EXPECT_TRUE(CopyFileA(Env("PLANTED_DLL").c_str(), (dir + "\\Shdocvw.dll").c_str(), FALSE));
-    SetupRun run("", exe);
-    EXPECT_TRUE(InstallAndClose(run));
-    return GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+    char path[MAX_PATH] = "";
+    LONG size = sizeof path;
+    if (RegQueryValueA(HKEY_CURRENT_USER, kBrowserControlServerKey, path, &size) != ERROR_SUCCESS)
+        return "<none>";
+    return path;
 }
 
-// Library searches at run time skip the program's own directory, so a
-// Shdocvw.dll planted beside setup.exe is not the one the install loads.
-// Windows Vista is exempt (shell links fail there under the restriction):
-// a copy registered as a Vista program is the control run showing that the
-// planted library would be loaded otherwise.
+// One Wine setting for one program name, under its AppDefaults key.
+void SetAppDefault(const std::string& exeName, const char* subkey, const char* name, const char* value)
+{
+    std::string key = "Software\\Wine\\AppDefaults\\" + exeName + (*subkey ? "\\" : "") + subkey;
+    HKEY h;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &h));
+    RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), static_cast<DWORD>(strlen(value) + 1));
+    RegCloseKey(h);
+}
+
+// A run of the program exeName in dir, with the libraries planted beside it,
+// through the install to Close. Wine is told to report the Windows version
+// given (none: its default), and to take a library file that a search finds
+// over its own built-in library, so that the search decides what Windows would
+// load. Returns the planted libraries that were loaded.
+std::vector<std::string> PlantedLibrariesLoaded(const std::string& dir, const std::string& exeName,
+                                                const char* version)
+{
+    if (version)
+        SetAppDefault(exeName, "", "Version", version);
+    for (const char* name : kPlantedLibraries) {
+        EXPECT_TRUE(CopyFileA(Env("PLANTED_DLL").c_str(), (dir + "\\" + name).c_str(), FALSE)) << name;
+        DeleteFileA((dir + "\\" + name + ".loaded").c_str());
+        std::string base(name, static_cast<size_t>(strchr(name, '.') - name));
+        SetAppDefault(exeName, "DllOverrides", base.c_str(), "native,builtin");
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, kBrowserControlServerKey);
+    {
+        SetupRun run("", dir + "\\" + exeName);
+        EXPECT_TRUE(InstallAndClose(run));
+    }
+    EXPECT_TRUE(_stricmp(RegisteredBrowserControl().c_str(), (std::string(kDefaultDest) + "\\Shdocvw.dll").c_str()) == 0)
+        << "the browser control registered is " << RegisteredBrowserControl();
+    std::string key = "Software\\Wine\\AppDefaults\\" + exeName;
+    RegDeleteKeyA(HKEY_CURRENT_USER, (key + "\\DllOverrides").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    std::vector<std::string> loaded;
+    for (const char* name : kPlantedLibraries)
+        if (GetFileAttributesA((dir + "\\" + name + ".loaded").c_str()) != INVALID_FILE_ATTRIBUTES)
+            loaded.push_back(name);
+    return loaded;
+}
+
+// setup.exe as it runs on a system without the call that restricts library
+// searches (Windows 9x, NT 4, 2000, and XP without its update): the name it
+// looks the call up by made unknown, and the image checksum written afresh,
+// so that the copy is still whole. Wine offers the call whatever version it
+// reports.
+bool WriteWithoutSearchRestriction(const std::string& to)
+{
+    std::string image = ReadFile(Env("SETUP_EXE").c_str());
+    const std::string call("SetDefaultDllDirectories", sizeof "SetDefaultDllDirectories");
+    size_t at = image.find(call);
+    if (at == std::string::npos || image.find(call, at + 1) != std::string::npos)
+        return false;
+    image[at + call.size() - 2] = '_';
+    DWORD stored, computed;
+    IMAGE_NT_HEADERS* nt = CheckSumMappedFile(&image[0], static_cast<DWORD>(image.size()), &stored, &computed);
+    if (!nt)
+        return false;
+    nt->OptionalHeader.CheckSum = computed;
+    FILE* f = fopen(to.c_str(), "wb");
+    bool written = f && fwrite(image.data(), 1, image.size(), f) == image.size();
+    if (f)
+        fclose(f);
+    return written;
+}
+
+// No library planted beside setup.exe is loaded, whatever Windows version Wine
+// reports: Windows Vista, where the setup leaves library searches
+// unrestricted, included. Wine restricts searches on request under every
+// version, so a copy that cannot make that request shows the loading by full
+// path alone. The browser control registered is the one the install wrote.
 TEST(SetupGui, LibraryPlantedBesideSetupIsNotLoaded)
 {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    std::string dir = std::string(temp) + "planted";
-
-    const char vistaKey[] = "Software\\Wine\\AppDefaults\\setupvista.exe";
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, vistaKey, &key));
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("vista"), 6);
-    RegCloseKey(key);
-    bool loadedOnVista = PlantedLibraryLoaded(dir, "setupvista.exe");
-    RegDeleteKeyA(HKEY_CURRENT_USER, vistaKey);
-
-    EXPECT_TRUE(loadedOnVista) << "the control run did not load the planted library: the check proves nothing";
-    EXPECT_FALSE(PlantedLibraryLoaded(dir, "setup.exe"));
+    const struct {
+        const char* exeName;
+        const char* version;
+    } runs[] = {{"setup98.exe", "win98"},   {"setupxp.exe", "winxp"}, {"setupvista.exe", "vista"},
+                {"setup10.exe", "win10"}, {"setupnorestriction.exe", nullptr}};
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.exeName);
+        std::string dir = std::string(temp) + "planted-" + r.exeName;
+        CreateDirectoryA(dir.c_str(), NULL);
+        const std::string exe = dir + "\\" + r.exeName;
+        ASSERT_TRUE(r.version ? CopyFileA(Env("SETUP_EXE").c_str(), exe.c_str(), FALSE) != FALSE
+                              : WriteWithoutSearchRestriction(exe));
+        std::vector<std::string> loaded = PlantedLibrariesLoaded(dir, r.exeName, r.version);
+        EXPECT_TRUE(loaded.empty()) << "loaded from beside the setup: " << loaded[0];
+    }
 }
 
 // The walk scripts/run.sh shows on a machine without a display: every page in

@@ -25,12 +25,22 @@ namespace {
 
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char kAppDefaults[] = "Software\\Wine\\AppDefaults\\";
+// Where the payload's stand-in for the browser control records the path it
+// was registered from.
+const char kBrowserControlServerKey[] =
+    "Software\\Classes\\CLSID\\{3F1B7C2E-9D4A-4E61-B8C5-2A7D90E6F413}\\InprocServer32";
 
 const char kCaption[] = "Installing CuratoNet...";
 const char kCompletion[] =
     "Installation is complete.  To start CuratoNet, click the Windows Start button at the lower left of your "
     "screen, click on the Programs folder, and select CuratoPro.  Select Choose Hobby from the Options menu to "
     "initialize field names for your hobby.";
+const char kSetupFailure[] =
+    "An error occurred while installing CuratoNet\n"
+    "If you are using Windows 2000 or XP, It may be necessary to login as an administrator in order to "
+    "install this program.\n"
+    "If you are already logged in as admin, The following information should help resolve the problem:\n"
+    "The following information should help resolve the problem:\n";
 const char kCopyFailure[] =
     "An error occurred while installing CuratoNet\n"
     "If you are using Windows 2000, 2003, or XP, It is necessary to login as an administrator in order to "
@@ -45,6 +55,9 @@ const char kIconsFailure[] =
 const char kSupportSuffix[] =
     "\nIf the problem cannot be resolved, contact\nTamber Labs (https://support.tamberlabs.example) for "
     "additional assistance";
+const char kDamagedCaption[] = "CuratoNet Setup";
+const char kDamaged[] =
+    "The setup program is damaged, perhaps by an incomplete download. Please obtain a new copy.";
 const char kInvalidDirectory[] =
     "The directory entered was an invalid one.  Please run the installation again and specify a valid directory.";
 
@@ -704,54 +717,6 @@ TEST_F(Install, FileThatCannotBeReplacedStopsTheCopyButNotTheRest)
     ExpectCloseLaunches(run, dest);
 }
 
-// The driver run as a probe: loads Shdocvw.dll by bare name, with or without
-// the search restricted to the system directory as setup.exe does. Exit code:
-// 0 not loaded, 1 the copy beside the probe, 2 another copy.
-int ProbeLoad(bool restrict)
-{
-    if (restrict) {
-        typedef BOOL(WINAPI * SetDirsFn)(DWORD);
-        SetDirsFn setDirs = reinterpret_cast<SetDirsFn>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
-        if (!setDirs || !setDirs(LOAD_LIBRARY_SEARCH_SYSTEM32))
-            return 3;
-    }
-    HMODULE lib = LoadLibraryA("Shdocvw.dll");
-    if (!lib)
-        return 0;
-    char self[MAX_PATH], loaded[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    GetModuleFileNameA(lib, loaded, MAX_PATH);
-    *strrchr(self, '\\') = '\0';
-    *strrchr(loaded, '\\') = '\0';
-    return _stricmp(self, loaded) == 0 ? 1 : 2;
-}
-
-DWORD RunProbe(const std::string& exe, bool restrict)
-{
-    std::string cmd = "\"" + exe + "\" --probe-load" + (restrict ? " restrict" : "");
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back('\0');
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    DWORD code = 99;
-    if (CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {
-        WaitForSingleObject(pi.hProcess, 30000);
-        GetExitCodeProcess(pi.hProcess, &code);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-    return code;
-}
-
-std::string DriverExe()
-{
-    char self[MAX_PATH];
-    GetModuleFileNameA(NULL, self, MAX_PATH);
-    return self;
-}
-
 // Copies a program under a name of its own into folder, so that settings
 // Wine keeps per program name reach that copy only.
 std::string CopyAs(const std::string& from, const std::string& folder, const char* name)
@@ -764,16 +729,16 @@ std::string CopyAs(const std::string& from, const std::string& folder, const cha
 
 // The browser control cannot be loaded at all: no box, the rest follows.
 // Wine takes WINEDLLOVERRIDES from the Unix environment a program starts
-// with, not from the environment a Windows parent hands on, so the same
-// override is given to the setup's program name in the registry.
+// with, not from the environment a Windows parent hands on, so the override
+// that disables the library is given to the setup's program name in the
+// registry. The payload's stand-in records its registration: none is made.
 TEST_F(Install, BrowserControlThatCannotBeLoadedIsPassedOverSilently)
 {
     std::string folder = Path("noshdocvw-bin");
     std::string setup = CopyAs(Env("SETUP_EXE"), folder, "setupnoshd.exe");
-    std::string probe = CopyAs(DriverExe(), folder, "probenoshd.exe");
-    for (const char* exe : {"setupnoshd.exe", "probenoshd.exe"})
-        SetRegString(HKEY_CURRENT_USER, std::string(kAppDefaults) + exe + "\\DllOverrides", "shdocvw", "");
-    EXPECT_EQ(0u, RunProbe(probe, true)) << "the override does not stop the load";
+    const std::string appKey = std::string(kAppDefaults) + "setupnoshd.exe";
+    SetRegString(HKEY_CURRENT_USER, appKey + "\\DllOverrides", "shdocvw", "");
+    RegDeleteKeyA(HKEY_CURRENT_USER, kBrowserControlServerKey);
 
     std::string dest = Path("noshdocvw");
     {
@@ -786,41 +751,160 @@ TEST_F(Install, BrowserControlThatCannotBeLoadedIsPassedOverSilently)
         EXPECT_TRUE(ReadShortcut(LinkPath()).loaded);
         ExpectCloseLaunches(run, dest);
     }
-    for (const char* exe : {"setupnoshd.exe", "probenoshd.exe"}) {
-        std::string key = std::string(kAppDefaults) + exe;
-        RegDeleteKeyA(HKEY_CURRENT_USER, (key + "\\DllOverrides").c_str());
-        RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+    bool registered = true;
+    RegString(HKEY_CURRENT_USER, kBrowserControlServerKey, nullptr, &registered);
+    EXPECT_FALSE(registered) << "the browser control was loaded and registered";
+    RegDeleteKeyA(HKEY_CURRENT_USER, (appKey + "\\DllOverrides").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+}
+
+// The file offset of a resource's bytes in a program file.
+size_t ResourceOffset(const std::string& exe, const char* type, const char* name)
+{
+    HMODULE file = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = file ? FindResourceA(file, name, type) : nullptr;
+    const BYTE* bytes = found ? static_cast<const BYTE*>(LockResource(LoadResource(file, found))) : nullptr;
+    // A library loaded as a data file is the file as it is, at its handle's
+    // address less the marker bits.
+    const BYTE* base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(file) & ~static_cast<ULONG_PTR>(3));
+    size_t offset = bytes ? static_cast<size_t>(bytes - base) + SizeofResource(file, found) / 2 : 0;
+    if (file)
+        FreeLibrary(file);
+    return offset;
+}
+
+// The middle of the program's code in its file.
+size_t CodeOffset(const std::string& image)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image.data() + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section)
+        if (strncmp(reinterpret_cast<const char*>(section->Name), ".text", 8) == 0)
+            return section->PointerToRawData + section->SizeOfRawData / 2;
+    return 0;
+}
+
+// A setup.exe that is not whole is refused before any page shows: the box
+// says so, and OK ends the setup with code 1, having written nothing but the
+// session log's line. Returns false when the program did not start or ended
+// without a window: that is how the system itself refuses some files cut
+// short.
+bool RefusedBeforeAnyPage(const std::string& exe)
+{
+    int logLines = CountLines(ReadFile(kLogPath));
+    SetupRun run(exe);
+    DWORD code = 0;
+    HWND box = NULL;
+    if (run.Started() &&
+        !WaitFor([&] { return (box = FindTopLevel(run.Pid(), kDamagedCaption, "#32770")) != NULL || run.Exited(&code, 0); }))
+        ADD_FAILURE() << "neither the box nor the end of the program came";
+    if (!box)
+        return false;
+    EXPECT_EQ(kDamaged, SetupRun::BoxText(box));
+    EXPECT_EQ(NULL, FindTopLevel(run.Pid(), kBackdropCaption, nullptr));
+    EXPECT_EQ(NULL, run.Wizard());
+    SetupRun::PressOk(box);
+    EXPECT_TRUE(run.Exited(&code));
+    EXPECT_EQ(1u, code);
+    EXPECT_EQ(logLines + 1, CountLines(ReadFile(kLogPath)));
+    return true;
+}
+
+// Copies of setup.exe damaged as a download can be: one byte changed in its
+// code, in a dialog, in the licence and in the database entry, the last byte
+// cut off, the file cut to half its length, and a signed copy that lost the
+// end of its signature. The unchanged file, and a signed one, start as before.
+TEST_F(Install, DamagedSetupIsRefusedBeforeAnyPage)
+{
+    const std::string folder = Path("damaged-copies");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string good = ReadFile(Env("SETUP_EXE")), signedCopy = ReadFile(Env("SETUP_SIGNED_EXE"));
+    ASSERT_GT(signedCopy.size(), good.size());
+    struct Damage {
+        const char* name;
+        std::string image;
+        size_t changedAt;   // 0: none
+    };
+    std::vector<Damage> copies = {
+        {"code", good, CodeOffset(good)},
+        {"dialog", good, ResourceOffset(Env("SETUP_EXE"), MAKEINTRESOURCEA(5), MAKEINTRESOURCEA(136))},
+        {"licence", good, ResourceOffset(Env("SETUP_EXE"), "TEXTFILE", "LICENSE.TXT")},
+        {"database", good, ResourceOffset(Env("SETUP_EXE"), "BINFILE", "CURATO.MDB")},
+        {"last-byte-cut", good.substr(0, good.size() - 1), 0},
+        {"cut-to-half", good.substr(0, good.size() / 2), 0},
+        {"signature-cut", signedCopy.substr(0, signedCopy.size() - 100), 0},
+    };
+    for (Damage& d : copies) {
+        SCOPED_TRACE(d.name);
+        if (d.image.size() == good.size()) {
+            ASSERT_GT(d.changedAt, 0u);
+            d.image[d.changedAt] = static_cast<char>(~d.image[d.changedAt]);
+        }
+        const std::string exe = folder + "\\" + d.name + ".exe";
+        WriteFile(exe, d.image);
+        if (!RefusedBeforeAnyPage(exe)) {
+            EXPECT_EQ(std::string("cut-to-half"), d.name) << "the system refused to start it";
+            printf("%s: the system did not start it\n", d.name);
+        }
+    }
+    EXPECT_FALSE(Exists("c:\\Program Files\\CuratoNet"));
+    EXPECT_FALSE(Exists(GroupDir()));
+
+    for (const std::string& whole : {Env("SETUP_EXE"), Env("SETUP_SIGNED_EXE")}) {
+        SCOPED_TRACE(whole);
+        SetupRun run(whole);
+        EXPECT_TRUE(run.Window(kWizardCaption) && run.WaitPage("Welcome"));
+        EXPECT_TRUE(run.CancelConfirmed());
+        DWORD code = 1234;
+        EXPECT_TRUE(run.Exited(&code));
+        EXPECT_EQ(0u, code);
     }
 }
 
-// A Shdocvw.dll beside setup.exe (a download folder) is never the one loaded.
-TEST_F(Install, LibraryPlantedBesideSetupIsNotLoaded)
+// The system's multimedia timer library, which paces the install, without
+// one of the functions the setup takes from it: the one it first calls when
+// the install ends. Put in the system directory for one copy of the setup, it
+// stops the install before the directory is made, with the set-up failure box
+// naming the function, rather than a crash at the end. The setup then ends as
+// after any stopped install.
+TEST_F(Install, SystemLibraryLackingAFunctionStopsTheInstallThatNeedsIt)
 {
-    std::string folder = Path("download");
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    const std::string setup = folder + "\\setup.exe", probe = folder + "\\probe.exe";
-    const std::string marker = folder + "\\Shdocvw.dll.loaded";
-    ASSERT_TRUE(CopyFileA(Env("SETUP_EXE").c_str(), setup.c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA(Env("PLANTED_DLL").c_str(), (folder + "\\Shdocvw.dll").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileA(DriverExe().c_str(), probe.c_str(), FALSE));
+    char system[MAX_PATH];
+    ASSERT_NE(0u, GetSystemDirectoryA(system, MAX_PATH));
+    const std::string lib = std::string(system) + "\\winmm.dll", kept = lib + ".kept";
+    ASSERT_TRUE(MoveFileA(lib.c_str(), kept.c_str()));
+    struct Restore {
+        const std::string& lib;
+        const std::string& kept;
+        ~Restore()
+        {
+            DeleteFileA(lib.c_str());
+            MoveFileA(kept.c_str(), lib.c_str());
+        }
+    } restore{lib, kept};
+    ASSERT_TRUE(CopyFileA(Env("STANDIN_WINMM").c_str(), lib.c_str(), FALSE));
+    std::string setup = CopyAs(Env("SETUP_EXE"), Path("standin-bin"), "setupwinmm.exe");
+    const std::string appKey = std::string(kAppDefaults) + "setupwinmm.exe";
+    SetRegString(HKEY_CURRENT_USER, appKey + "\\DllOverrides", "winmm", "native");
 
-    // Without the restriction this Wine's loader would take the planted copy;
-    // with it, the system's.
-    DWORD unrestricted = RunProbe(probe, false);
-    printf("unrestricted load of Shdocvw.dll beside the program: %s\n",
-           unrestricted == 1 ? "the planted copy" : unrestricted == 2 ? "the system's copy" : "failed");
-    DeleteFileA(marker.c_str());
-    EXPECT_EQ(2u, RunProbe(probe, true));
-    EXPECT_FALSE(Exists(marker));
-
-    std::string dest = Path("planted");
-    SetupRun run(setup);
-    ASSERT_TRUE(run.ReachDestination(dest));
-    InstallTrace t = run.Install();
-    ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
-    ExpectFinished(run, t);
-    EXPECT_FALSE(Exists(marker)) << "the planted library was loaded";
-    ExpectCloseLaunches(run, dest);
+    std::string dest = Path("standin");
+    {
+        SetupRun run(setup);
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_TRUE(t.errorBox);
+        std::string text = SetupRun::BoxText(t.errorBox);
+        EXPECT_EQ(0u, text.find(kSetupFailure)) << text;
+        EXPECT_NE(std::string::npos, text.find("\nERROR [CantFindFunction]")) << text;
+        EXPECT_NE(std::string::npos, text.find("Could not find function <timeEndPeriod> in <WINMM.dll>")) << text;
+        EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+        SetupRun::PressOk(t.errorBox);
+        EXPECT_FALSE(Exists(dest));
+        ExpectStoppedThenCancel(run);
+    }
+    RegDeleteKeyA(HKEY_CURRENT_USER, (appKey + "\\DllOverrides").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
 }
 
 // Reported as Windows 98, with an empty per-user programs folder: the group
@@ -890,8 +974,6 @@ TEST_F(Install, DamagedPayloadEntryIsReportedAndNotWritten)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && strcmp(argv[1], "--probe-load") == 0)
-        return ProbeLoad(argc >= 3 && strcmp(argv[2], "restrict") == 0);
     DriverOutputToLog();
     testing::InitGoogleTest(&argc, argv);
     return DriverExit(RUN_ALL_TESTS());

@@ -1,8 +1,10 @@
 // setup.exe as Windows sees it before running it: the application manifest
 // (administrator rights, the supported systems, no version 6 of the common
-// controls) and the version resource, read back with the system's own calls.
+// controls), the version resource and the image checksum, read back with the
+// system's own calls.
 // SETUP_EXE names the file to check; it may be either architecture's.
 #include <windows.h>
+#include <imagehlp.h>
 
 #include <gtest/gtest.h>
 
@@ -124,6 +126,16 @@ TEST_F(ReleaseVersion, NamesProductMakerAndVersion)
     ASSERT_EQ(4u, length);
     EXPECT_EQ(0x0409, translation[0]);
     EXPECT_EQ(1252, translation[1]);
+}
+
+// setup.exe checks itself against the checksum in its header at start-up: the
+// linker must have written it, as the system computes it.
+TEST(ReleaseImage, CarriesItsOwnChecksum)
+{
+    DWORD stored = 0, computed = 0;
+    ASSERT_EQ(static_cast<DWORD>(CHECKSUM_SUCCESS), MapFileAndCheckSumA(SetupExe().c_str(), &stored, &computed));
+    EXPECT_NE(0u, stored);
+    EXPECT_EQ(computed, stored);
 }
 
 } // namespace

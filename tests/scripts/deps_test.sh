@@ -106,9 +106,12 @@ case="required set fails"
 replay required "" "0|
 100|$HELD
 100|$HELD
+100|E: Unable to locate package g++-mingw-w64-i686-posix
 100|E: Unable to locate package g++-mingw-w64-i686-posix"
 check "fails" '[ "$status" -ne 0 ]'
 check "shows apt's last lines" 'printed "E: Unable to locate package g++-mingw-w64-i686-posix"'
+check "tries the required set alone, then with the main archive as the target" \
+  '[ "$(calls)" -eq 5 ] && [[ "$(call 5)" == *" -t bookworm "*" openssl" ]] && [[ "$(call 5)" != *wine32* ]]'
 check "says what failed and what to do" \
   'printed "deps.sh: apt-get could not install the required packages (" && printed "then run this command again."'
 show

@@ -53,6 +53,24 @@ TEST(ZDynaLib, MissingExportRaisesCantFindFunctionAndKeepsTheLibrary)
     EXPECT_NE(nullptr, lib.FindFunction("GetTickCount"));
 }
 
+// A bare name is a system library, never looked for elsewhere. The test
+// program's own file is no library of the system's: by its bare name it is not
+// loaded, although a plain search finds it (the program is where a planted
+// library would be), while its path loads it.
+TEST(ZDynaLib, BareNameIsLoadedFromTheSystemDirectoryOnly)
+{
+    char self[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    const char* bare = strrchr(self, '\\') + 1;
+    ASSERT_EQ(GetModuleHandleA(nullptr), LoadLibraryA(bare)) << "a plain search finds the program itself";
+
+    ZDynaLib lib;
+    ExpectSystemError<ZCommonEx>([&] { lib.Load(bare); }, ZErr::CantLoadDLL, "LoadLibrary",
+                                 ERROR_MOD_NOT_FOUND, kSource, 43,
+                                 ZString("Could not load dynamic library <") + bare + ">");
+    EXPECT_EQ(GetModuleHandleA(nullptr), lib.Load(self));
+}
+
 TEST(ZDynaLib, PreconditionsAreAssertions)
 {
     ZDynaLib lib;

@@ -29,13 +29,84 @@ template <class Pred> bool WaitFor(Pred pred, DWORD ms = kPatience)
     return true;
 }
 
+inline bool SendAndWait(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result)
+{
+    return SendMessageTimeoutA(h, msg, wp, lp, SMTO_NORMAL, kPatience, result) != 0;
+}
+
+// One message on its way to a window of the setup, sent from a thread of its
+// own. Held by the driver's thread and the sending thread; the last one to
+// let go deletes it.
+struct PatientSend {
+    HWND to;
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+    DWORD_PTR result;
+    bool answered;
+    HANDLE done;
+    LONG holders;
+};
+
+inline void LetGo(PatientSend* s)
+{
+    if (InterlockedDecrement(&s->holders) == 0) {
+        CloseHandle(s->done);
+        delete s;
+    }
+}
+
+inline DWORD WINAPI PatientSendThread(LPVOID param)
+{
+    PatientSend* s = static_cast<PatientSend*>(param);
+    s->answered = SendAndWait(s->to, s->msg, s->wp, s->lp, &s->result);
+    SetEvent(s->done);
+    LetGo(s);
+    return 0;
+}
+
+// The message sent from a thread of its own, or null when no thread could be
+// started.
+inline PatientSend* StartPatientSend(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+{
+    HANDLE done = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (!done)
+        return nullptr;
+    PatientSend* s = new PatientSend{h, msg, wp, lp, 0, false, done, 2};
+    HANDLE thread = CreateThread(NULL, 0, PatientSendThread, s, 0, NULL);
+    if (!thread) {
+        CloseHandle(done);
+        delete s;
+        return nullptr;
+    }
+    CloseHandle(thread);
+    return s;
+}
+
 // Sends a message to a window of the setup and waits for the answer as long as
 // for anything else: a setup slowed by a loaded machine is waited for, where
 // a short timeout would drop the message. False when no answer came.
+//
+// The answer is waited for only while the window is there. Wine drops without
+// an answer a message that reaches the setup after its window was destroyed
+// (a page that a posted Next replaces while the driver reads its title), and
+// the send would wait out its whole time while the setup answers everything
+// else. So the message goes from a thread of its own, left to run out alone
+// once the window is gone. A window the driver sends to is never destroyed by
+// the message itself, so no late answer can write into the caller's memory.
 inline bool SendPatiently(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result = nullptr)
 {
     DWORD_PTR r = 0;
-    const bool answered = SendMessageTimeoutA(h, msg, wp, lp, SMTO_NORMAL, kPatience, &r) != 0;
+    bool answered;
+    if (PatientSend* s = StartPatientSend(h, msg, wp, lp)) {
+        while (WaitForSingleObject(s->done, 10) == WAIT_TIMEOUT && IsWindow(h))
+            continue;
+        answered = WaitForSingleObject(s->done, 0) == WAIT_OBJECT_0 && s->answered;
+        r = answered ? s->result : 0;
+        LetGo(s);
+    } else {
+        answered = SendAndWait(h, msg, wp, lp, &r);
+    }
     if (result)
         *result = r;
     return answered;

@@ -29,6 +29,9 @@ template <class Pred> bool WaitFor(Pred pred, DWORD ms = kPatience)
     return true;
 }
 
+// How long an answer may still arrive after its window has gone.
+const DWORD kLateAnswerMs = 1000;
+
 inline bool SendAndWait(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result)
 {
     return SendMessageTimeoutA(h, msg, wp, lp, SMTO_NORMAL, kPatience, result) != 0;
@@ -92,8 +95,10 @@ inline PatientSend* StartPatientSend(HWND h, UINT msg, WPARAM wp, LPARAM lp)
 // (a page that a posted Next replaces while the driver reads its title), and
 // the send would wait out its whole time while the setup answers everything
 // else. So the message goes from a thread of its own, left to run out alone
-// once the window is gone. A window the driver sends to is never destroyed by
-// the message itself, so no late answer can write into the caller's memory.
+// once the window is gone. An answer given just before the window went is
+// still on its way then, and would write into the caller's buffer after the
+// caller has returned: it is waited for a while longer (kLateAnswerMs), far
+// longer than an answer takes to arrive.
 inline bool SendPatiently(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* result = nullptr)
 {
     DWORD_PTR r = 0;
@@ -101,7 +106,7 @@ inline bool SendPatiently(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD_PTR* res
     if (PatientSend* s = StartPatientSend(h, msg, wp, lp)) {
         while (WaitForSingleObject(s->done, 10) == WAIT_TIMEOUT && IsWindow(h))
             continue;
-        answered = WaitForSingleObject(s->done, 0) == WAIT_OBJECT_0 && s->answered;
+        answered = WaitForSingleObject(s->done, kLateAnswerMs) == WAIT_OBJECT_0 && s->answered;
         r = answered ? s->result : 0;
         LetGo(s);
     } else {

@@ -77,6 +77,15 @@ inline std::string ClassOf(HWND h)
     return cls;
 }
 
+// The page inside the wizard frame: its one child dialog; null when none.
+inline HWND WizardPage(HWND wizard)
+{
+    for (HWND c = GetWindow(wizard, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (ClassOf(c) == "#32770")
+            return c;
+    return NULL;
+}
+
 inline DWORD ProcessOf(HWND h)
 {
     DWORD pid = 0;

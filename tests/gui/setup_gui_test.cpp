@@ -97,17 +97,7 @@ public:
     HWND Wizard() { return Window(kWizardCaption); }
 
     // The page inside the wizard frame: its one child dialog.
-    HWND Page()
-    {
-        HWND wiz = Wizard();
-        for (HWND c = GetWindow(wiz, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            char cls[16] = "";
-            GetClassNameA(c, cls, sizeof cls);
-            if (strcmp(cls, "#32770") == 0)
-                return c;
-        }
-        return NULL;
-    }
+    HWND Page() { return setupwatch::WizardPage(Wizard()); }
     HWND PageItem(int id) { return GetDlgItem(Page(), id); }
     HWND WizItem(int id) { return GetDlgItem(Wizard(), id); }
 

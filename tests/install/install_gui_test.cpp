@@ -180,13 +180,7 @@ public:
         return found;
     }
     HWND Wizard() { return FindTopLevel(proc_.Pid(), kWizardCaption, nullptr); }
-    HWND Page()
-    {
-        for (HWND c = GetWindow(Wizard(), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
-            if (ClassOf(c) == "#32770")
-                return c;
-        return NULL;
-    }
+    HWND Page() { return WizardPage(Wizard()); }
     HWND PageItem(int id) { return GetDlgItem(Page(), id); }
     HWND WizItem(int id) { return GetDlgItem(Wizard(), id); }
     std::string PageTitle() { return Text(GetWindow(Page(), GW_CHILD)); }

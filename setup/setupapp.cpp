@@ -5,6 +5,7 @@
 #include "setupmain.h"
 #include "zinit.h"
 #include "zmutex.h"
+#include "zos.h"
 #include "ztrace.h"
 
 #include <fcntl.h>
@@ -54,9 +55,8 @@ static bool IsPlainFileOfItsOwn(HANDLE file)
 // does not know the flag).
 static FILE* OpenSessionLog()
 {
-    const bool nt = !(::GetVersion() & 0x80000000);
     HANDLE file = ::CreateFileA(kLogPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | (nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0), NULL);
+                                FILE_ATTRIBUTE_NORMAL | (ZIsWin9x() ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), NULL);
     if (file == INVALID_HANDLE_VALUE)
         return NULL;
     const int fd = IsPlainFileOfItsOwn(file) ? _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_TEXT) : -1;

@@ -166,6 +166,20 @@ HANDLE CreateModeHandle(const char* file, const OpenMode& mode, DWORD attributes
     return pending.Release();
 }
 
+// A write that failed. A full disk is named as such. A write cut
+// short for which the system gives no code at all is reported as
+// ERROR_WRITE_FAULT, "the system cannot write to the specified device": it
+// says what happened without claiming a reason the system did not give,
+// where the code 0 would read "Success".
+[[noreturn]] void RaiseWriteFailure(const char* operation, DWORD code, int diskFullLine, int line,
+                                    const ZString& detail)
+{
+    if (code == ERROR_DISK_FULL)
+        RaiseCommon(ZErr::DiskFull, operation, code, diskFullLine, detail);
+    RaiseSystem(ZErr::Unexpected, operation, code == NO_ERROR ? ERROR_WRITE_FAULT : code, line,
+                detail);
+}
+
 // A missing file or path, which a delete that need not find anything ignores.
 bool IsMissing(DWORD err)
 {
@@ -227,15 +241,22 @@ void ZFile::Open(const char* file, const char* mode, const char* permissions, ZU
 
 void ZFile::Write(const void* data, int count)
 {
+    const DWORD total = static_cast<DWORD>(count);
     DWORD written = 0;
-    if (WriteFile(f, data, static_cast<DWORD>(count), &written, nullptr) &&
-        written == static_cast<DWORD>(count))
+    if (!WriteFile(f, data, total, &written, nullptr))
+        RaiseWriteFailure("WriteFile", GetLastError(), 1121, 1125,
+                          "Write of " + FormatInt(count, "%i"));
+    if (written == total)
         return;
-    const DWORD err = GetLastError();
-    const ZString detail = "Write of " + FormatInt(count, "%i");
-    if (err == ERROR_DISK_FULL)
-        RaiseCommon(ZErr::DiskFull, "WriteFile", err, 1121, detail);
-    RaiseSystem(ZErr::Unexpected, "WriteFile", err, 1125, detail);
+    // Cut short without an error, as Wine answers a full disk: the call for
+    // the rest writes it or gives the reason.
+    DWORD rest = 0;
+    const BOOL wrote =
+        WriteFile(f, static_cast<const char*>(data) + written, total - written, &rest, nullptr);
+    if (wrote && rest == total - written)
+        return;
+    RaiseWriteFailure("WriteFile", wrote ? NO_ERROR : GetLastError(), 1121, 1125,
+                      "Write of " + FormatInt(count, "%i"));
 }
 
 void ZFile::Close()

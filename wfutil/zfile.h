@@ -26,6 +26,9 @@ public:
     // class or attribute letters from "CHARS"; null or empty means "A".
     void Open(const char* file, const char* mode, const char* permissions = nullptr,
               ZUser* user = nullptr);
+    // All count bytes or an exception. A write the system cuts short without
+    // an error is followed by one more for the rest, which writes it or says
+    // why not (a full disk, as Wine reports one).
     void Write(const void* data, int count);
     void Close();
 

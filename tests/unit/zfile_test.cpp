@@ -47,6 +47,25 @@ DWORD WINAPI RefusingGetFileAttributesA(const char*)
     return INVALID_FILE_ATTRIBUTES;
 }
 
+// WriteFile that cuts the next gWritesToCut calls short: each writes half of
+// its bytes and reports success without an error code, as Wine answers a
+// full disk (where a device takes nothing, nothing).
+int gWritesToCut = 0;
+void* gRealWriteFile = nullptr;
+BOOL WINAPI CutShortWriteFile(HANDLE h, const void* data, DWORD count, DWORD* written,
+                              OVERLAPPED* overlapped)
+{
+    const auto real = reinterpret_cast<BOOL(WINAPI*)(HANDLE, const void*, DWORD, DWORD*, OVERLAPPED*)>(
+        gRealWriteFile);
+    if (gWritesToCut == 0)
+        return real(h, data, count, written, overlapped);
+    --gWritesToCut;
+    if (!real(h, data, count / 2, written, overlapped))
+        *written = 0;
+    SetLastError(NO_ERROR);
+    return TRUE;
+}
+
 void RemoveTree(const std::string& dir)
 {
     WIN32_FIND_DATAA found;
@@ -386,6 +405,20 @@ TEST_F(ZFileTest, WritesAreWholeOrRaise)
                                ERROR_ACCESS_DENIED, kZfile, 1125, "Write of 4");
     file.Close();
     EXPECT_EQ("abc", Content(path));
+
+    // A write cut short without a reason is followed by one for the rest.
+    ZImportPatch cut("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&CutShortWriteFile));
+    ASSERT_TRUE(cut.Installed());
+    gRealWriteFile = cut.Original();
+    gWritesToCut = 1;
+    OpenWrite(path, "CT", "whole after all");
+    EXPECT_EQ("whole after all", Content(path));
+    // Cut short again, it is an error, which never reads "Success".
+    gWritesToCut = 2;
+    ExpectSystemError<ZRareEx>([&] { OpenWrite(path, "CT", "abcdefgh"); }, ZErr::Unexpected,
+                               "WriteFile", ERROR_WRITE_FAULT, kZfile, 1125, "Write of 8");
+    EXPECT_EQ("abcdef", Content(path));
+    gWritesToCut = 0;
 }
 
 TEST_F(ZFileTest, FullDiskRaisesDiskFull)
@@ -397,6 +430,15 @@ TEST_F(ZFileTest, FullDiskRaisesDiskFull)
     file.Open(full, "A", "*NULL*");
     ExpectSystemError<ZCommonEx>([&] { WriteText(file, "12345"); }, ZErr::DiskFull, "WriteFile",
                                  ERROR_DISK_FULL, kZfile, 1121, "Write of 5");
+    // Wine's way: the first call takes what fits and says nothing, and only
+    // the call for the rest says that the disk is full.
+    ZImportPatch cut("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&CutShortWriteFile));
+    ASSERT_TRUE(cut.Installed());
+    gRealWriteFile = cut.Original();
+    gWritesToCut = 1;
+    ExpectSystemError<ZCommonEx>([&] { WriteText(file, "123456"); }, ZErr::DiskFull, "WriteFile",
+                                 ERROR_DISK_FULL, kZfile, 1121, "Write of 6");
+    EXPECT_EQ(0, gWritesToCut);
     file.Close();
 }
 

@@ -166,7 +166,7 @@ HANDLE CreateModeHandle(const char* file, const OpenMode& mode, DWORD attributes
     return pending.Release();
 }
 
-// A write that failed. A full disk is named as such. A write cut
+// A write or flush that failed. A full disk is named as such. A write cut
 // short for which the system gives no code at all is reported as
 // ERROR_WRITE_FAULT, "the system cannot write to the specified device": it
 // says what happened without claiming a reason the system did not give,
@@ -186,6 +186,24 @@ bool IsMissing(DWORD err)
     return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
 }
 
+// The name a file is written under until it is whole. No file the library's
+// callers install ends so, and it keeps the file's own name in front, so that
+// a leftover is seen for what it is.
+ZString PartialName(const char* path)
+{
+    return ZString(path) + ".partial";
+}
+
+// The buffer under partial, on the disk and closed; errors name path.
+void WriteFlushed(const ZBuffer& buffer, const char* partial, const char* path)
+{
+    ZFile file;
+    file.OpenAs(partial, path, "CT", nullptr, nullptr);
+    file.Write(buffer.Data(), buffer.Size());
+    file.Flush();
+    file.Close();
+}
+
 } // namespace
 
 ZFile::ZFile() : immedEOF(false), f(INVALID_HANDLE_VALUE) {}
@@ -202,6 +220,12 @@ ZFile::~ZFile() noexcept(false)
 }
 
 void ZFile::Open(const char* file, const char* mode, const char* permissions, ZUser* user)
+{
+    OpenAs(file, file, mode, permissions, user);
+}
+
+void ZFile::OpenAs(const char* path, const char* file, const char* mode, const char* permissions,
+                   ZUser* user)
 {
     ZASSERT(kZfileFile, 759, file);
     ZASSERT(kZfileFile, 760, mode);
@@ -222,13 +246,13 @@ void ZFile::Open(const char* file, const char* mode, const char* permissions, ZU
                         "Invalid mode <" + ZString(mode) + "> for file <" + file + ">",
                         kZfileFile, 968, "");
     }
-    if (strcmp(upperMode, "RE") == 0 && ZFileSize(file) < 0) {
+    if (strcmp(upperMode, "RE") == 0 && ZFileSize(path) < 0) {
         immedEOF = true;   // a missing file reads as empty
         return;
     }
 
     DWORD err = 0;
-    f = CreateModeHandle(file, *openMode, attributes, permissions, user, &err);
+    f = CreateModeHandle(path, *openMode, attributes, permissions, user, &err);
     if (f == INVALID_HANDLE_VALUE)
         RaiseCommon(ZErr::CantOpenFile, "CreateFile", err, 975,
                     "Open file <" + ZString(file) + "> mode <" + mode + "> from <" + ZCurrentDir() +
@@ -270,6 +294,13 @@ void ZFile::Close()
     }
     name = "";
     immedEOF = false;
+}
+
+void ZFile::Flush()
+{
+    if (!FlushFileBuffers(f))
+        RaiseWriteFailure("FlushFileBuffers", GetLastError(), 1160, 1164,
+                          "Flush file <" + name + ">");
 }
 
 // Where the attributes already say that nothing is there, the delete would
@@ -366,4 +397,28 @@ void ZWriteBufferToFile(const ZBuffer& buffer, const char* path)
     file.Open(path, "CT", nullptr, nullptr);
     file.Write(buffer.Data(), buffer.Size());
     file.Close();
+}
+
+void ZWriteBufferWhole(const ZBuffer& buffer, const char* path)
+{
+    const ZString partial = PartialName(path);
+    try {
+        WriteFlushed(buffer, partial, path);
+        // The old file is gone: a plain rename, on Windows 9x as on NT.
+        if (!MoveFileA(partial, path))
+            RaiseCommon(ZErr::CantAccessFile, "MoveFile", GetLastError(), 340,
+                        "Rename to <" + ZString(path) + ">");
+    } catch (...) {
+        DeleteFileA(partial);
+        throw;
+    }
+}
+
+void ZRemovePartial(const char* path)
+{
+    try {
+        ZDeleteFile(PartialName(path), false);
+    } catch (const ZCommonEx&) {
+        // Left to the write that needs the name: its open names the file.
+    }
 }

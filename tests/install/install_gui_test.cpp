@@ -868,14 +868,13 @@ TEST_F(Install, RunEndedDuringTheCopyLeavesEveryFileWholeOrAbsent)
         Sleep(delay);
         EndProcess(run.Pid());
         std::vector<std::string> others;
-        const int damagedNow = DamagedFiles(dest, &others);
+        damaged += DamagedFiles(dest, &others);
         EXPECT_TRUE(AllPartial(others)) << "moment " << moment << ": " << others[0];
-        damaged += damagedNow;
         leftPartial += !others.empty();
         aimedAtDatabase += atDatabase;
         databaseHit += atDatabase && !Exists(database);
-        printf("moment %2d: %-22s + %3lu ms: %s%s%s\n", moment, target, delay,
-               Exists(database) ? "curato.mdb whole" : "no curato.mdb", others.empty() ? "" : ", left ",
+        printf("moment %2d: %-22s + %3lu ms: %s%s%s\n", moment, atDatabase ? "curato.mdb's write" : target,
+               delay, Exists(database) ? "curato.mdb whole" : "no curato.mdb", others.empty() ? "" : ", left ",
                others.empty() ? "" : others[0].c_str());
     }
     printf("runs ended: %d moments tried, %d aimed at the database's write, %d of them hit it (no "

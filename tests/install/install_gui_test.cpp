@@ -563,6 +563,21 @@ protected:
         EXPECT_EQ(0u, code);
     }
 
+    // A run that installs everything into dest: no box, every product file
+    // the payload's and nothing else beside them, and Close starts the product.
+    static void ExpectCompleteInstall(const std::string& dest)
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
+        ExpectFinished(run, t);
+        for (const char* name : kManifest)
+            EXPECT_TRUE(SameAsPayload(dest, name)) << name;
+        EXPECT_EQ(54u, FilesIn(dest).size());
+        ExpectCloseLaunches(run, dest);
+    }
+
     // The setup stopped: the page shows no completion, the button asks first.
     static void ExpectStoppedThenCancel(SetupRun& run)
     {
@@ -822,17 +837,7 @@ TEST_F(Install, FullDriveIsNamedAndLeavesNoPartOfAFile)
         ExpectCloseLaunches(run, dest);
     }
     ASSERT_TRUE(DeleteFileA(filler.c_str()));
-    {
-        SetupRun run;
-        ASSERT_TRUE(run.ReachDestination(dest));
-        InstallTrace t = run.Install();
-        ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
-        ExpectFinished(run, t);
-        for (const char* name : kManifest)
-            EXPECT_TRUE(SameAsPayload(dest, name)) << name;
-        EXPECT_EQ(54u, FilesIn(dest).size());
-        ExpectCloseLaunches(run, dest);
-    }
+    ExpectCompleteInstall(dest);
     RemoveTree(dest);
 }
 
@@ -882,16 +887,7 @@ TEST_F(Install, RunEndedDuringTheCopyLeavesEveryFileWholeOrAbsent)
            kMoments, aimedAtDatabase, databaseHit, leftPartial, damaged);
     EXPECT_EQ(0, damaged);
     EXPECT_GT(databaseHit, 0);
-
-    SetupRun run;
-    ASSERT_TRUE(run.ReachDestination(dest));
-    InstallTrace t = run.Install();
-    ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
-    ExpectFinished(run, t);
-    for (const char* name : kManifest)
-        EXPECT_TRUE(SameAsPayload(dest, name)) << name;
-    EXPECT_EQ(54u, FilesIn(dest).size());
-    ExpectCloseLaunches(run, dest);
+    ExpectCompleteInstall(dest);
 }
 
 // Copies a program under a name of its own into folder, so that settings

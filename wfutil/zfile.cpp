@@ -166,10 +166,42 @@ HANDLE CreateModeHandle(const char* file, const OpenMode& mode, DWORD attributes
     return pending.Release();
 }
 
+// A write or flush that failed. A full disk is named as such. A write cut
+// short for which the system gives no code at all is reported as
+// ERROR_WRITE_FAULT, "the system cannot write to the specified device": it
+// says what happened without claiming a reason the system did not give,
+// where the code 0 would read "Success".
+[[noreturn]] void RaiseWriteFailure(const char* operation, DWORD code, int diskFullLine, int line,
+                                    const ZString& detail)
+{
+    if (code == ERROR_DISK_FULL)
+        RaiseCommon(ZErr::DiskFull, operation, code, diskFullLine, detail);
+    RaiseSystem(ZErr::Unexpected, operation, code == NO_ERROR ? ERROR_WRITE_FAULT : code, line,
+                detail);
+}
+
 // A missing file or path, which a delete that need not find anything ignores.
 bool IsMissing(DWORD err)
 {
     return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+}
+
+// The name a file is written under until it is whole. No file the library's
+// callers install ends so, and it keeps the file's own name in front, so that
+// a leftover is seen for what it is.
+ZString PartialName(const char* path)
+{
+    return ZString(path) + ".partial";
+}
+
+// The buffer under partial, on the disk and closed; errors name path.
+void WriteFlushed(const ZBuffer& buffer, const char* partial, const char* path)
+{
+    ZFile file;
+    file.OpenAs(partial, path, "CT", nullptr, nullptr);
+    file.Write(buffer.Data(), buffer.Size());
+    file.Flush();
+    file.Close();
 }
 
 } // namespace
@@ -188,6 +220,12 @@ ZFile::~ZFile() noexcept(false)
 }
 
 void ZFile::Open(const char* file, const char* mode, const char* permissions, ZUser* user)
+{
+    OpenAs(file, file, mode, permissions, user);
+}
+
+void ZFile::OpenAs(const char* path, const char* file, const char* mode, const char* permissions,
+                   ZUser* user)
 {
     ZASSERT(kZfileFile, 759, file);
     ZASSERT(kZfileFile, 760, mode);
@@ -208,13 +246,13 @@ void ZFile::Open(const char* file, const char* mode, const char* permissions, ZU
                         "Invalid mode <" + ZString(mode) + "> for file <" + file + ">",
                         kZfileFile, 968, "");
     }
-    if (strcmp(upperMode, "RE") == 0 && ZFileSize(file) < 0) {
+    if (strcmp(upperMode, "RE") == 0 && ZFileSize(path) < 0) {
         immedEOF = true;   // a missing file reads as empty
         return;
     }
 
     DWORD err = 0;
-    f = CreateModeHandle(file, *openMode, attributes, permissions, user, &err);
+    f = CreateModeHandle(path, *openMode, attributes, permissions, user, &err);
     if (f == INVALID_HANDLE_VALUE)
         RaiseCommon(ZErr::CantOpenFile, "CreateFile", err, 975,
                     "Open file <" + ZString(file) + "> mode <" + mode + "> from <" + ZCurrentDir() +
@@ -227,15 +265,22 @@ void ZFile::Open(const char* file, const char* mode, const char* permissions, ZU
 
 void ZFile::Write(const void* data, int count)
 {
+    const DWORD total = static_cast<DWORD>(count);
     DWORD written = 0;
-    if (WriteFile(f, data, static_cast<DWORD>(count), &written, nullptr) &&
-        written == static_cast<DWORD>(count))
+    if (!WriteFile(f, data, total, &written, nullptr))
+        RaiseWriteFailure("WriteFile", GetLastError(), 1121, 1125,
+                          "Write of " + FormatInt(count, "%i"));
+    if (written == total)
         return;
-    const DWORD err = GetLastError();
-    const ZString detail = "Write of " + FormatInt(count, "%i");
-    if (err == ERROR_DISK_FULL)
-        RaiseCommon(ZErr::DiskFull, "WriteFile", err, 1121, detail);
-    RaiseSystem(ZErr::Unexpected, "WriteFile", err, 1125, detail);
+    // Cut short without an error, as Wine answers a full disk: the call for
+    // the rest writes it or gives the reason.
+    DWORD rest = 0;
+    const BOOL wrote =
+        WriteFile(f, static_cast<const char*>(data) + written, total - written, &rest, nullptr);
+    if (wrote && rest == total - written)
+        return;
+    RaiseWriteFailure("WriteFile", wrote ? NO_ERROR : GetLastError(), 1121, 1125,
+                      "Write of " + FormatInt(count, "%i"));
 }
 
 void ZFile::Close()
@@ -249,6 +294,13 @@ void ZFile::Close()
     }
     name = "";
     immedEOF = false;
+}
+
+void ZFile::Flush()
+{
+    if (!FlushFileBuffers(f))
+        RaiseWriteFailure("FlushFileBuffers", GetLastError(), 1160, 1164,
+                          "Flush file <" + name + ">");
 }
 
 // Where the attributes already say that nothing is there, the delete would
@@ -345,4 +397,28 @@ void ZWriteBufferToFile(const ZBuffer& buffer, const char* path)
     file.Open(path, "CT", nullptr, nullptr);
     file.Write(buffer.Data(), buffer.Size());
     file.Close();
+}
+
+void ZWriteBufferWhole(const ZBuffer& buffer, const char* path)
+{
+    const ZString partial = PartialName(path);
+    try {
+        WriteFlushed(buffer, partial, path);
+        // The old file is gone: a plain rename, on Windows 9x as on NT.
+        if (!MoveFileA(partial, path))
+            RaiseCommon(ZErr::CantAccessFile, "MoveFile", GetLastError(), 340,
+                        "Rename to <" + ZString(path) + ">");
+    } catch (...) {
+        DeleteFileA(partial);
+        throw;
+    }
+}
+
+void ZRemovePartial(const char* path)
+{
+    try {
+        ZDeleteFile(PartialName(path), false);
+    } catch (const ZCommonEx&) {
+        // Left to the write that needs the name: its open names the file.
+    }
 }

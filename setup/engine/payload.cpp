@@ -37,8 +37,9 @@ void ZExtractPayload(const char* name, const char* destination, bool overwrite)
     const void* entry = LockPayloadEntry(name, &size);
     ZBuffer buffer(0);
     buffer.ExpandFrom(entry, size);
+    ZRemovePartial(destination);   // what an ended run left, whether the file is kept or not
     if (overwrite || !ZFileExists(destination)) {
         ZDeleteFile(destination, false);
-        ZWriteBufferToFile(buffer, destination);
+        ZWriteBufferWhole(buffer, destination);
     }
 }

@@ -10,6 +10,11 @@
 # (BMP, made into PNG here, without time stamps) there. A failed run's OUTDIR
 # is kept beside it under a name with the time, so that the next run cannot
 # overwrite it.
+#
+# A KEY=tmpfs:SIZE pair (SIZE as mount takes it, 16m say) is a small drive of
+# its own for the run: a tmpfs of that size mounted at OUTDIR/KEY (as root),
+# unmounted at the end, whose Windows path the driver gets in KEY. Where the
+# mount is refused, KEY is empty and one line says why.
 # Usage: run-in-desktop.sh PREFIX OUTDIR [KEY=path ...] -- DRIVER [options]
 set -u
 . "$(dirname "$0")/../../scripts/wine-env.sh"
@@ -18,8 +23,12 @@ shift 2
 
 winpath() { local p; p=$(readlink -f "$1"); echo "Z:${p//\//\\}"; }
 
+drives=()
 while [ $# -gt 0 ] && [ "$1" != "--" ]; do
-  export "${1%%=*}=$(winpath "${1#*=}")"
+  case $1 in
+    *=tmpfs:*) drives+=("$1") ;;
+    *) export "${1%%=*}=$(winpath "${1#*=}")" ;;
+  esac
   shift
 done
 shift
@@ -29,6 +38,9 @@ shift
 limit=${DRIVER_TIME_LIMIT:-600}
 
 # A fresh prefix each run: no run sees what an earlier one installed.
+for pair in "${drives[@]}"; do
+  ! mountpoint -q "$out/${pair%%=*}" || umount "$out/${pair%%=*}"
+done
 rm -rf "$prefix" "$out"
 mkdir -p "$prefix" "$out"
 export WINEPREFIX=$prefix DRIVER_OUT=$(winpath "$out")
@@ -50,12 +62,30 @@ if [ ! -s "$displayfile" ]; then
 fi
 export DISPLAY=:$(tr -dc 0-9 <"$displayfile")
 
+mounted=()
 finish() {
   wineserver -k >/dev/null 2>&1
   kill "$xvfb" 2>/dev/null
   wait 2>/dev/null
+  for dir in "${mounted[@]}"; do
+    umount "$dir"
+  done
+  mounted=()
 }
 trap finish EXIT
+
+# The small drives, mounted once finish is there to unmount them.
+for pair in "${drives[@]}"; do
+  key=${pair%%=*} dir=$out/${pair%%=*}
+  mkdir -p "$dir"
+  if why=$(mount -t tmpfs -o "size=${pair#*=tmpfs:}" tmpfs "$dir" 2>&1); then
+    mounted+=("$dir")
+    export "$key=$(winpath "$dir")"
+  else
+    echo "run-in-desktop: no small drive $key: mounting a tmpfs was refused: ${why%%$'\n'*}"
+    export "$key="
+  fi
+done
 
 if ! wine_start; then
   exit 1

@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -395,6 +397,71 @@ bool SameAsPayload(const std::string& dir, const char* name)
     return installed != "<missing>" && installed == ReadFile(Env("PAYLOAD_FILES") + "\\" + name);
 }
 
+// The product files in dir that hold other bytes than the payload's; the
+// names there that are no product file's go to others.
+int DamagedFiles(const std::string& dir, std::vector<std::string>* others)
+{
+    int damaged = 0;
+    for (const std::string& name : FilesIn(dir)) {
+        if (ManifestIndex(name) < 0) {
+            others->push_back(name);
+        } else if (!SameAsPayload(dir, name.c_str())) {
+            printf("damaged: %s\n", name.c_str());
+            ++damaged;
+        }
+    }
+    return damaged;
+}
+
+// Whether every name is a product file's partial name.
+bool AllPartial(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        const size_t dot = name.rfind(".partial");
+        if (dot == std::string::npos || dot + 8 != name.size() || ManifestIndex(name.substr(0, dot)) < 0)
+            return false;
+    }
+    return true;
+}
+
+ULONGLONG PayloadSize(const char* name)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA((Env("PAYLOAD_FILES") + "\\" + name).c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return static_cast<ULONGLONG>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// What a file of that many bytes takes on a drive of 4 KiB blocks.
+ULONGLONG OnDrive(ULONGLONG bytes)
+{
+    return (bytes + 4095) / 4096 * 4096;
+}
+
+ULONGLONG FreeBytes(const std::string& dir)
+{
+    ULARGE_INTEGER available = {};
+    GetDiskFreeSpaceExA(dir.c_str(), &available, nullptr, nullptr);
+    return available.QuadPart;
+}
+
+// Writes a file of zeros until the drive of dir has no more than leave bytes free.
+bool FillDriveUntil(const std::string& file, ULONGLONG leave)
+{
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    static const std::vector<char> zeros(1 << 20);
+    for (ULONGLONG free = FreeBytes(file.substr(0, file.rfind('\\') + 1)); free > leave;) {
+        DWORD chunk = static_cast<DWORD>(std::min<ULONGLONG>(zeros.size(), free - leave)), written = 0;
+        if (!::WriteFile(h, zeros.data(), chunk, &written, nullptr) || written != chunk)
+            break;
+        free -= chunk;
+    }
+    CloseHandle(h);
+    return FreeBytes(file.substr(0, file.rfind('\\') + 1)) <= leave;
+}
+
 // The windows of the setup other than the backdrop, the frame and the box.
 std::vector<HWND> OtherWindows(SetupRun& run, HWND box)
 {
@@ -494,6 +561,21 @@ protected:
         DWORD code = 1234;
         ASSERT_TRUE(run.Exited(&code));
         EXPECT_EQ(0u, code);
+    }
+
+    // A run that installs everything into dest: no box, every product file
+    // the payload's and nothing else beside them, and Close starts the product.
+    static void ExpectCompleteInstall(const std::string& dest)
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
+        ExpectFinished(run, t);
+        for (const char* name : kManifest)
+            EXPECT_TRUE(SameAsPayload(dest, name)) << name;
+        EXPECT_EQ(54u, FilesIn(dest).size());
+        ExpectCloseLaunches(run, dest);
     }
 
     // The setup stopped: the page shows no completion, the button asks first.
@@ -709,6 +791,103 @@ TEST_F(Install, FileThatCannotBeReplacedStopsTheCopyButNotTheRest)
     }
     EXPECT_TRUE(ReadShortcut(LinkPath()).loaded);
     ExpectCloseLaunches(run, dest);
+}
+
+// A drive with room for the files before the database but not for it, as
+// the run's own small drive: the box names the full disk, the database is
+// absent rather than cut short (where the next run would keep it), and no
+// partial file is left. With room made, the next run installs everything.
+TEST_F(Install, FullDriveIsNamedAndLeavesNoPartOfAFile)
+{
+    const std::string drive = Env("SMALL_DRIVE");
+    if (drive.empty())
+        GTEST_SKIP() << "no small drive: mounting a tmpfs for it was refused (it needs root)";
+    const std::string dest = drive + "\\CuratoNet", filler = drive + "\\filler";
+    const int database = ManifestIndex("curato.mdb");
+    const ULONGLONG databaseSize = PayloadSize("curato.mdb");
+    ULONGLONG beforeDatabase = 0, product = 0;
+    for (int i = 0; i < kManifestSize; ++i)
+        (i < database ? beforeDatabase : product) += OnDrive(PayloadSize(kManifest[i]));
+    product += beforeDatabase;
+    ASSERT_GT(FreeBytes(drive + "\\"), product + (1 << 20)) << "the small drive cannot hold the product";
+    ASSERT_TRUE(FillDriveUntil(filler, beforeDatabase + databaseSize / 2));
+    std::vector<std::string> others;
+    {
+        SetupRun run;
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_TRUE(t.errorBox);
+        const std::string text = SetupRun::BoxText(t.errorBox);
+        printf("the box for the full drive:\n%s\n", text.c_str());
+        EXPECT_EQ(0u, text.find(kCopyFailure)) << text;
+        EXPECT_NE(std::string::npos, text.find("\nERROR [DiskFull] The output disk drive is full\nWriteFile rc=112: "))
+            << text;
+        EXPECT_NE(std::string::npos, text.find("zfile[1121] Write of " + std::to_string(databaseSize) + "\n"))
+            << text;
+        EXPECT_EQ(text.size() - strlen(kSupportSuffix), text.rfind(kSupportSuffix)) << text;
+        SetupRun::PressOk(t.errorBox);
+        InstallTrace rest = run.Resume();
+        EXPECT_EQ(NULL, rest.errorBox);
+        ExpectFinished(run, rest);
+        EXPECT_EQ(0, DamagedFiles(dest, &others));
+        EXPECT_TRUE(others.empty()) << others[0];
+        for (int i = 0; i < database; ++i)
+            EXPECT_TRUE(SameAsPayload(dest, kManifest[i])) << kManifest[i];
+        EXPECT_FALSE(Exists(dest + "\\curato.mdb"));
+        ExpectCloseLaunches(run, dest);
+    }
+    ASSERT_TRUE(DeleteFileA(filler.c_str()));
+    ExpectCompleteInstall(dest);
+    RemoveTree(dest);
+}
+
+// The setup ended from outside, as a task manager or a power failure ends it,
+// at many moments of the copy: every other time while the database is being
+// written (seen by its partial file, or its name, appearing), else while the
+// page names a file picked at random. After each end, every product file is
+// whole or absent. The next run that is not ended installs everything and
+// leaves no partial file.
+TEST_F(Install, RunEndedDuringTheCopyLeavesEveryFileWholeOrAbsent)
+{
+    const std::string dest = Path("ended"), database = dest + "\\curato.mdb";
+    const int kMoments = 20;
+    std::mt19937 rng(20);
+    int aimedAtDatabase = 0, databaseHit = 0, leftPartial = 0, damaged = 0;
+    for (int moment = 1; moment <= kMoments; ++moment) {
+        const bool atDatabase = moment % 2 == 1;
+        const char* target = atDatabase ? "curato.mdb" : kManifest[rng() % kManifestSize];
+        const DWORD delay = atDatabase ? rng() % 40 : rng() % 250;
+        if (atDatabase)
+            DeleteFileA(database.c_str());   // a database already there is kept, never written
+        SetupRun run;
+        ASSERT_TRUE(run.ReachDestination(dest));
+        run.Command(run.Wizard(), 1001);
+        DWORD start = GetTickCount();
+        bool reached = false;
+        while (!reached && GetTickCount() - start < kPatience) {
+            reached = atDatabase ? Exists(database + ".partial") || Exists(database)
+                                 : Text(run.PageItem(1010)) == target;
+            Sleep(1);
+        }
+        ASSERT_TRUE(reached) << "moment " << moment << ": " << target << " never came";
+        Sleep(delay);
+        EndProcess(run.Pid());
+        std::vector<std::string> others;
+        damaged += DamagedFiles(dest, &others);
+        EXPECT_TRUE(AllPartial(others)) << "moment " << moment << ": " << others[0];
+        leftPartial += !others.empty();
+        aimedAtDatabase += atDatabase;
+        databaseHit += atDatabase && !Exists(database);
+        printf("moment %2d: %-22s + %3lu ms: %s%s%s\n", moment, atDatabase ? "curato.mdb's write" : target,
+               delay, Exists(database) ? "curato.mdb whole" : "no curato.mdb", others.empty() ? "" : ", left ",
+               others.empty() ? "" : others[0].c_str());
+    }
+    printf("runs ended: %d moments tried, %d aimed at the database's write, %d of them hit it (no "
+           "curato.mdb right after), %d left a partial file, %d damaged files\n",
+           kMoments, aimedAtDatabase, databaseHit, leftPartial, damaged);
+    EXPECT_EQ(0, damaged);
+    EXPECT_GT(databaseHit, 0);
+    ExpectCompleteInstall(dest);
 }
 
 // Copies a program under a name of its own into folder, so that settings

@@ -40,13 +40,16 @@ TEST(ZExtractPayload, FindsEntriesWithoutRegardToCase)
     }
 }
 
+// A partial file that an ended run left goes, also where the file is kept.
 TEST(ZExtractPayload, WithoutOverwriteKeepsWhatExistsAndWritesWhatIsMissing)
 {
     ScratchDir dir;
     const std::string file = dir / "kept.txt";
     WriteBytes(file, "old content");
+    WriteBytes(file + ".partial", "half of an ended run's file");
     ZExtractPayload("sample.txt", file.c_str(), false);
     EXPECT_EQ(ReadText(file), "old content");
+    EXPECT_FALSE(ZFileExists((file + ".partial").c_str()));
 
     const std::string folder = dir / "folder";
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
@@ -80,15 +83,19 @@ TEST(ZExtractPayload, DamagedEntryFailsBeforeAnythingIsDecided)
     EXPECT_FALSE(ZFileExists(missing.c_str()));
 }
 
-TEST(ZExtractPayload, OverwriteReplacesReadOnlyFile)
+TEST(ZExtractPayload, OverwriteReplacesReadOnlyFileAndLeftover)
 {
     ScratchDir dir;
     const std::string file = dir / "readonly.txt";
-    WriteBytes(file, "old content");
-    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string partial = file + ".partial";
+    for (const std::string& path : {file, partial}) {
+        WriteBytes(path, "old content");
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
     ZExtractPayload("sample.txt", file.c_str(), true);
     EXPECT_EQ(ReadText(file), SampleText());
     EXPECT_FALSE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(ZFileExists(partial.c_str()));
 }
 
 TEST(ZExtractPayload, OverwriteFailsOnDirectoryAndMissingParent)
@@ -113,6 +120,8 @@ TEST(ZExtractPayload, OverwriteFailsOnDirectoryAndMissingParent)
     } catch (const ZCommonEx& ex) {
         EXPECT_EQ(ex.desc, &ZErr::CantOpenFile);
         EXPECT_EQ(std::string(ex.operation), "CreateFile");
+        // The file's own name, as without the partial file.
+        EXPECT_EQ(DetailOf(ex).find("Open file <" + orphan + "> mode <CT> from <"), 0u) << DetailOf(ex);
     }
 }
 

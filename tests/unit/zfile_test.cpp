@@ -47,6 +47,41 @@ DWORD WINAPI RefusingGetFileAttributesA(const char*)
     return INVALID_FILE_ATTRIBUTES;
 }
 
+// WriteFile that cuts the next gWritesToCut calls short: each writes half of
+// its bytes and reports success without an error code, as Wine answers a
+// full disk (where a device takes nothing, nothing).
+int gWritesToCut = 0;
+void* gRealWriteFile = nullptr;
+BOOL WINAPI CutShortWriteFile(HANDLE h, const void* data, DWORD count, DWORD* written,
+                              OVERLAPPED* overlapped)
+{
+    const auto real = reinterpret_cast<BOOL(WINAPI*)(HANDLE, const void*, DWORD, DWORD*, OVERLAPPED*)>(
+        gRealWriteFile);
+    if (gWritesToCut == 0)
+        return real(h, data, count, written, overlapped);
+    --gWritesToCut;
+    if (!real(h, data, count / 2, written, overlapped))
+        *written = 0;
+    SetLastError(NO_ERROR);
+    return TRUE;
+}
+
+// FlushFileBuffers that fails with gFlushError, or else flushes and records
+// whether gFlushWatched named a file at that moment.
+DWORD gFlushError = 0;
+void* gRealFlushFileBuffers = nullptr;
+std::string gFlushWatched, gAtFlush;
+BOOL WINAPI RecordingFlushFileBuffers(HANDLE h)
+{
+    if (gFlushError) {
+        SetLastError(gFlushError);
+        return FALSE;
+    }
+    gAtFlush = GetFileAttributesA(gFlushWatched.c_str()) == INVALID_FILE_ATTRIBUTES ? "name free"
+                                                                                   : "name taken";
+    return reinterpret_cast<BOOL(WINAPI*)(HANDLE)>(gRealFlushFileBuffers)(h);
+}
+
 void RemoveTree(const std::string& dir)
 {
     WIN32_FIND_DATAA found;
@@ -386,6 +421,20 @@ TEST_F(ZFileTest, WritesAreWholeOrRaise)
                                ERROR_ACCESS_DENIED, kZfile, 1125, "Write of 4");
     file.Close();
     EXPECT_EQ("abc", Content(path));
+
+    // A write cut short without a reason is followed by one for the rest.
+    ZImportPatch cut("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&CutShortWriteFile));
+    ASSERT_TRUE(cut.Installed());
+    gRealWriteFile = cut.Original();
+    gWritesToCut = 1;
+    OpenWrite(path, "CT", "whole after all");
+    EXPECT_EQ("whole after all", Content(path));
+    // Cut short again, it is an error, which never reads "Success".
+    gWritesToCut = 2;
+    ExpectSystemError<ZRareEx>([&] { OpenWrite(path, "CT", "abcdefgh"); }, ZErr::Unexpected,
+                               "WriteFile", ERROR_WRITE_FAULT, kZfile, 1125, "Write of 8");
+    EXPECT_EQ("abcdef", Content(path));
+    gWritesToCut = 0;
 }
 
 TEST_F(ZFileTest, FullDiskRaisesDiskFull)
@@ -397,6 +446,15 @@ TEST_F(ZFileTest, FullDiskRaisesDiskFull)
     file.Open(full, "A", "*NULL*");
     ExpectSystemError<ZCommonEx>([&] { WriteText(file, "12345"); }, ZErr::DiskFull, "WriteFile",
                                  ERROR_DISK_FULL, kZfile, 1121, "Write of 5");
+    // Wine's way: the first call takes what fits and says nothing, and only
+    // the call for the rest says that the disk is full.
+    ZImportPatch cut("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&CutShortWriteFile));
+    ASSERT_TRUE(cut.Installed());
+    gRealWriteFile = cut.Original();
+    gWritesToCut = 1;
+    ExpectSystemError<ZCommonEx>([&] { WriteText(file, "123456"); }, ZErr::DiskFull, "WriteFile",
+                                 ERROR_DISK_FULL, kZfile, 1121, "Write of 6");
+    EXPECT_EQ(0, gWritesToCut);
     file.Close();
 }
 
@@ -589,4 +647,123 @@ TEST_F(ZFileTest, WriteBufferToFileWritesExactlyTheBuffer)
     ZDeleteFile(path, true);
     ZWriteBufferToFile(buffer, path);
     EXPECT_EQ(std::string(bytes, sizeof bytes), Content(path));
+}
+
+// The file's own name holds nothing until the whole file is on the disk: the
+// bytes go under the partial name, with the access list and attributes of a
+// plain write, and are flushed before the file takes its name.
+TEST_F(ZFileTest, WriteBufferWholeTakesTheNameOnlyWhenFlushed)
+{
+    const ZString path = Path("whole.bin");
+    const ZString partial = path + ".partial";
+    const char bytes[] = {'w', 0, 'h', 'o', 'l', 'e'};
+    ZBuffer buffer(bytes, sizeof bytes);
+    {
+        CreateRecorder recorder;
+        ZImportPatch flush("kernel32.dll", "FlushFileBuffers",
+                           reinterpret_cast<void*>(&RecordingFlushFileBuffers));
+        ASSERT_TRUE(flush.Installed());
+        gRealFlushFileBuffers = flush.Original();
+        gFlushError = 0;
+        gFlushWatched = path.c_str();
+        ZWriteBufferWhole(buffer, path);
+        ASSERT_EQ(1u, gCreateCalls.size());
+        EXPECT_EQ(std::string(partial), gCreateCalls[0].path);
+        EXPECT_EQ(static_cast<DWORD>(CREATE_ALWAYS), gCreateCalls[0].disposition);
+        EXPECT_EQ(kSequential | 0xA0, gCreateCalls[0].flags);
+        ExpectClassAces(gCreateCalls[0].aces, kReadExecute);
+        EXPECT_EQ("name free", gAtFlush);
+    }
+    EXPECT_EQ(std::string(bytes, sizeof bytes), Content(path));
+    EXPECT_EQ("<missing>", Content(partial));
+    EXPECT_EQ(FILE_ATTRIBUTE_ARCHIVE, GetFileAttributesA(path));
+}
+
+// Whatever fails, the partial file is gone when the error arrives, and the
+// error names the file, never its partial name.
+TEST_F(ZFileTest, WriteBufferWholeLeavesNothingPartialOnFailure)
+{
+    const ZString path = Path("fails.bin");
+    const ZString partial = path + ".partial";
+    ZBuffer buffer("content", 7);
+    const auto expectNothingLeft = [&](const char* what) {
+        EXPECT_EQ("<missing>", Content(partial)) << what;
+        EXPECT_EQ("<missing>", Content(path)) << what;
+    };
+
+    const ZString orphan = Path("no-such-folder\\fails.bin");
+    ExpectSystemError<ZCommonEx>([&] { ZWriteBufferWhole(buffer, orphan); }, ZErr::CantOpenFile,
+                                 "CreateFile", ERROR_PATH_NOT_FOUND, kZfile, 975,
+                                 OpenDetail(orphan, "CT"));
+    {
+        ZImportPatch cut("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&CutShortWriteFile));
+        ASSERT_TRUE(cut.Installed());
+        gRealWriteFile = cut.Original();
+        gWritesToCut = 2;
+        ExpectSystemError<ZRareEx>([&] { ZWriteBufferWhole(buffer, path); }, ZErr::Unexpected,
+                                   "WriteFile", ERROR_WRITE_FAULT, kZfile, 1125, "Write of 7");
+        gWritesToCut = 0;
+        expectNothingLeft("write");
+    }
+    {
+        ZImportPatch flush("kernel32.dll", "FlushFileBuffers",
+                           reinterpret_cast<void*>(&RecordingFlushFileBuffers));
+        ASSERT_TRUE(flush.Installed());
+        gFlushError = ERROR_DISK_FULL;
+        ExpectSystemError<ZCommonEx>([&] { ZWriteBufferWhole(buffer, path); }, ZErr::DiskFull,
+                                     "FlushFileBuffers", ERROR_DISK_FULL, kZfile, 1160,
+                                     "Flush file <" + path + ">");
+        expectNothingLeft("flush, disk full");
+        gFlushError = ERROR_IO_DEVICE;
+        ExpectSystemError<ZRareEx>([&] { ZWriteBufferWhole(buffer, path); }, ZErr::Unexpected,
+                                   "FlushFileBuffers", ERROR_IO_DEVICE, kZfile, 1164,
+                                   "Flush file <" + path + ">");
+        expectNothingLeft("flush");
+        gFlushError = 0;
+    }
+    // The name is taken: callers delete the old file first.
+    Put(path, "someone else's");
+    ExpectSystemError<ZCommonEx>([&] { ZWriteBufferWhole(buffer, path); }, ZErr::CantAccessFile,
+                                 "MoveFile", ERROR_ALREADY_EXISTS, kZfile, 340,
+                                 "Rename to <" + path + ">");
+    EXPECT_EQ("someone else's", Content(path));
+    EXPECT_EQ("<missing>", Content(partial));
+}
+
+// A path that fits while its partial name does not: the open says so, naming
+// the file, and nothing is cut to fit.
+TEST_F(ZFileTest, WriteBufferWholeRefusesAPartialNameBeyondTheLimit)
+{
+    const ZString prefix = Path("");
+    const ZString path = prefix + ZString('n', MAX_PATH - 5 - prefix.GetLength());
+    ASSERT_EQ(MAX_PATH - 5, path.GetLength());
+    ZBuffer buffer("fits", 4);
+    ExpectSystemError<ZCommonEx>([&] { ZWriteBufferWhole(buffer, path); }, ZErr::CantOpenFile,
+                                 "CreateFile", ERROR_FILENAME_EXCED_RANGE, kZfile, 975,
+                                 OpenDetail(path, "CT"));
+    EXPECT_EQ(0, ZFileType(path));
+    ZWriteBufferToFile(buffer, path);
+    EXPECT_EQ("fits", Content(path));
+}
+
+// What an ended write left goes, read-only or not; anything else under that
+// name stays for the write's open to report.
+TEST_F(ZFileTest, RemovePartialRemovesOnlyAFileLeftOver)
+{
+    const ZString path = Path("left.bin");
+    const ZString partial = path + ".partial";
+    ZRemovePartial(path);
+    Put(partial, "half");
+    ASSERT_TRUE(SetFileAttributesA(partial, FILE_ATTRIBUTE_READONLY));
+    ZRemovePartial(path);
+    EXPECT_EQ(0, ZFileType(partial));
+
+    ASSERT_TRUE(CreateDirectoryA(partial, nullptr));
+    ZRemovePartial(path);
+    EXPECT_EQ(2, ZFileType(partial));
+    ZBuffer buffer("x", 1);
+    ExpectSystemError<ZCommonEx>([&] { ZWriteBufferWhole(buffer, path); }, ZErr::CantOpenFile,
+                                 "CreateFile", ERROR_ACCESS_DENIED, kZfile, 975,
+                                 OpenDetail(path, "CT"));
+    EXPECT_EQ(2, ZFileType(partial));
 }

@@ -18,7 +18,7 @@ protected:
     }
     void TearDown() override
     {
-        for (const char* name : {"file.txt", "buffer.bin"}) {
+        for (const char* name : {"file.txt", "buffer.bin", "whole.bin"}) {
             SetFileAttributesA(JoinPath(dir, name), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(JoinPath(dir, name));
         }
@@ -36,6 +36,7 @@ TEST_F(ZFile9xTest, FilesAndDirectoriesAreMadeWithoutAccessLists)
     const ZString file = JoinPath(dir, "file.txt");
     const ZString sub = JoinPath(dir, "sub");
     const ZString bin = JoinPath(dir, "buffer.bin");
+    const ZString whole = JoinPath(dir, "whole.bin");
     CreateRecorder recorder;
     {
         ZFile f;
@@ -46,12 +47,15 @@ TEST_F(ZFile9xTest, FilesAndDirectoriesAreMadeWithoutAccessLists)
     ZMakeDir(sub, nullptr, nullptr);
     ZBuffer buffer("abc", 3);
     ZWriteBufferToFile(buffer, bin);
-    ASSERT_EQ(3u, gCreateCalls.size());
+    ZWriteBufferWhole(buffer, whole);
+    ASSERT_EQ(4u, gCreateCalls.size());
     for (const CreateCall& call : gCreateCalls)
         EXPECT_FALSE(call.secured) << call.path;
     EXPECT_EQ(1, ZFileType(file));
     EXPECT_EQ(2, ZFileType(sub));
     EXPECT_EQ(3.0, ZFileSize(bin));
+    EXPECT_EQ(3.0, ZFileSize(whole));
+    EXPECT_EQ(0, ZFileType(whole + ".partial"));
     ExpectSystemError<ZCommonEx>([&] { ZMakeDir(sub, "*PUBLIC*", nullptr); }, ZErr::AlreadyExists,
                                  "CreateDirectory", ERROR_ALREADY_EXISTS,
                                  "../../../wf/wfutil/zfile", 306, "New directory <" + sub + ">");

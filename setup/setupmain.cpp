@@ -2,6 +2,7 @@
 
 #include "delayload.h"
 #include "resource.h"
+#include "screenscale.h"
 #include "wizard.h"
 #include "wizsteps.h"
 #include "zinit.h"
@@ -18,9 +19,11 @@ static const WORD kHelpCommand = 57670;
 static const UINT kFocusWizardMessage = WM_APP;
 
 // The fixed-pitch font of the About box's version line, made once for the
-// process and deleted at exit.
+// process and deleted at exit: 12 pixels high at 96 dots per inch, at the
+// screen's scale.
 struct CSharedFont {
-    CSharedFont() : handle(::CreateFontA(12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Courier")) {}
+    CSharedFont()
+        : handle(::CreateFontA(ScaleToScreen(12), 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Courier")) {}
     ~CSharedFont() { ::DeleteObject(handle); }
     HFONT handle;
 };

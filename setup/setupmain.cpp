@@ -3,6 +3,7 @@
 #include "delayload.h"
 #include "resource.h"
 #include "screenscale.h"
+#include "shelllaunch.h"
 #include "wizard.h"
 #include "wizsteps.h"
 #include "zinit.h"
@@ -296,12 +297,19 @@ void CSetupMain::OnCancel()
 }
 
 // The installed application is started from the directory it was installed
-// to, so a destination changed on the destination page is honoured. The
-// result is not checked: the setup closes anyway, also when the shell's
-// library cannot be had, which it says.
+// to, so a destination changed on the destination page is honoured, and with
+// the signed-in user's own rights, by the desktop's shell (shelllaunch.h).
+// Where the shell cannot be asked, the setup starts it itself, as systems
+// without such a shell always had it. The result is not checked: the setup
+// closes anyway, also when the shell's library cannot be had, which it says.
 void CSetupMain::LaunchInstalledApp()
 {
     ZString program = JoinPath(gDestDir, "CuratoApp.exe");
+    // The shell's answers are waited for in a message loop: a second Close
+    // from it would start the application once more.
+    CRequestGuard guard;
+    if (OpenThroughDesktopShell(program, gDestDir))
+        return;
     try {
         ::ShellExecuteA(NULL, "open", program, "", gDestDir, SW_SHOW);
     } catch (ZFatalEx& ex) {

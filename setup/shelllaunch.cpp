@@ -1,5 +1,6 @@
 #include "shelllaunch.h"
 
+#include "zcomref.h"
 #include "zexcept.h"
 
 #include <shlobj.h>
@@ -28,24 +29,6 @@ private:
     bool m_ok;
 };
 
-// An interface pointer, released when it goes.
-template <class T> class CComRef {
-public:
-    CComRef() : p(NULL) {}
-    ~CComRef()
-    {
-        if (p)
-            p->Release();
-    }
-    CComRef(const CComRef&) = delete;
-    CComRef& operator=(const CComRef&) = delete;
-
-    T* operator->() const { return p; }
-    void** Out() { return reinterpret_cast<void**>(&p); }
-
-    T* p;
-};
-
 // A text in the active code page as an automation string, freed when it goes.
 class CBstr {
 public:
@@ -71,63 +54,67 @@ private:
     BSTR m_text;
 };
 
-VARIANT TextArg(BSTR text)
+// An argument of that type, its value zero.
+VARIANT Arg(VARTYPE type)
 {
     VARIANT v;
     ::ZeroMemory(&v, sizeof v);
-    V_VT(&v) = VT_BSTR;
+    V_VT(&v) = type;
+    return v;
+}
+
+VARIANT TextArg(BSTR text)
+{
+    VARIANT v = Arg(VT_BSTR);
     V_BSTR(&v) = text;
     return v;
 }
 
 VARIANT NumberArg(LONG n)
 {
-    VARIANT v;
-    ::ZeroMemory(&v, sizeof v);
-    V_VT(&v) = VT_I4;
+    VARIANT v = Arg(VT_I4);
     V_I4(&v) = n;
     return v;
 }
 
 // Whether a call that hands out an interface succeeded and handed one out
 // (read after the call: the reference is taken, not the pointer).
-template <class T> bool Got(HRESULT hr, const CComRef<T>& ref)
+template <class T> bool Got(HRESULT hr, const ZComRef<T>& ref)
 {
     return SUCCEEDED(hr) && ref.p;
 }
 
 // The desktop's window in the shell's list of its windows, as a browser.
-bool FindDesktopBrowser(CComRef<IShellBrowser>& browser)
+bool FindDesktopBrowser(ZComRef<IShellBrowser>& browser)
 {
-    CComRef<IShellWindows> windows;
+    ZComRef<IShellWindows> windows;
     HRESULT made = ::CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, windows.Out());
     if (!Got(made, windows))
         return false;
-    VARIANT desktop = NumberArg(CSIDL_DESKTOP), none;
-    ::ZeroMemory(&none, sizeof none);
+    VARIANT desktop = NumberArg(CSIDL_DESKTOP), none = Arg(VT_EMPTY);
     LONG hwnd = 0;
-    CComRef<IDispatch> found;
+    ZComRef<IDispatch> found;
     // S_FALSE: no desktop window in the list.
-    if (windows->FindWindowSW(&desktop, &none, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH, &found.p) != S_OK || !found.p)
+    if (windows.p->FindWindowSW(&desktop, &none, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH, &found.p) != S_OK || !found.p)
         return false;
-    CComRef<IServiceProvider> services;
-    return Got(found->QueryInterface(IID_IServiceProvider, services.Out()), services) &&
-           Got(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.Out()), browser);
+    ZComRef<IServiceProvider> services;
+    return Got(found.p->QueryInterface(IID_IServiceProvider, services.Out()), services) &&
+           Got(services.p->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.Out()), browser);
 }
 
 // The application object of the desktop's shell, through the desktop's view.
-bool FindDesktopShell(CComRef<IShellDispatch2>& shell)
+bool FindDesktopShell(ZComRef<IShellDispatch2>& shell)
 {
-    CComRef<IShellBrowser> browser;
-    CComRef<IShellView> view;
-    CComRef<IDispatch> background;
-    CComRef<IShellFolderViewDual> folderView;
-    CComRef<IDispatch> application;
-    return FindDesktopBrowser(browser) && Got(browser->QueryActiveShellView(&view.p), view) &&
-           Got(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.Out()), background) &&
-           Got(background->QueryInterface(IID_IShellFolderViewDual, folderView.Out()), folderView) &&
-           Got(folderView->get_Application(&application.p), application) &&
-           Got(application->QueryInterface(IID_IShellDispatch2, shell.Out()), shell);
+    ZComRef<IShellBrowser> browser;
+    ZComRef<IShellView> view;
+    ZComRef<IDispatch> background;
+    ZComRef<IShellFolderViewDual> folderView;
+    ZComRef<IDispatch> application;
+    return FindDesktopBrowser(browser) && Got(browser.p->QueryActiveShellView(&view.p), view) &&
+           Got(view.p->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.Out()), background) &&
+           Got(background.p->QueryInterface(IID_IShellFolderViewDual, folderView.Out()), folderView) &&
+           Got(folderView.p->get_Application(&application.p), application) &&
+           Got(application.p->QueryInterface(IID_IShellDispatch2, shell.Out()), shell);
 }
 
 } // namespace
@@ -139,11 +126,11 @@ bool OpenThroughDesktopShell(const ZString& file, const ZString& dir)
         if (!fileText.Get() || !noArguments.Get() || !dirText.Get() || !verb.Get())
             return false;
         CComThread com;
-        CComRef<IShellDispatch2> shell;
+        ZComRef<IShellDispatch2> shell;
         if (!com.Ok() || !FindDesktopShell(shell))
             return false;
-        shell->ShellExecute(fileText.Get(), TextArg(noArguments.Get()), TextArg(dirText.Get()), TextArg(verb.Get()),
-                            NumberArg(SW_SHOW));
+        shell.p->ShellExecute(fileText.Get(), TextArg(noArguments.Get()), TextArg(dirText.Get()),
+                              TextArg(verb.Get()), NumberArg(SW_SHOW));
         return true;
     } catch (ZFatalEx&) {
         // A library of the way could not be had. Raised at the first call

@@ -299,9 +299,9 @@ void CSetupMain::OnCancel()
 // The installed application is started from the directory it was installed
 // to, so a destination changed on the destination page is honoured, and with
 // the signed-in user's own rights, by the desktop's shell (shelllaunch.h).
-// Where the shell cannot be asked, the setup starts it itself, as systems
-// without such a shell always had it. The result is not checked: the setup
-// closes anyway, also when the shell's library cannot be had, which it says.
+// Where the shell cannot be asked, the setup starts it itself, as it always
+// did. The result is not checked: the setup closes anyway, also when the
+// shell's library cannot be had, which it says.
 void CSetupMain::LaunchInstalledApp()
 {
     ZString program = JoinPath(gDestDir, "CuratoApp.exe");

@@ -42,7 +42,7 @@ public:
     }
     ~CBstr()
     {
-        if (m_text)   // made: the library is had
+        if (m_text)   // only once the library has been had
             ::SysFreeString(m_text);
     }
     CBstr(const CBstr&) = delete;

@@ -26,3 +26,8 @@
 #define IDC_ABOUT_VERSION   1045
 
 #define IDM_ABOUTBOX        0x0010
+
+// The rectangle the welcome page's template gives its picture, in dialog
+// units: the picture may grow with the screen's display scale as far as that.
+#define WELCOME_PICTURE_CX  296
+#define WELCOME_PICTURE_CY  105

@@ -5,9 +5,9 @@
 // users can write to (a download folder). A library planted there under the
 // name of a system library must never be loaded:
 // - the libraries loaded at their first call (delayed/*.def: the common
-//   controls, COM, the shell, the multimedia timer) are loaded by their full
-//   path in the system directory on every Windows version (ZLoadLibrary),
-//   never by a search;
+//   controls, COM, the shell, automation strings, the multimedia timer) are
+//   loaded by their full path in the system directory on every Windows
+//   version (ZLoadLibrary), never by a search;
 // - RestrictDllSearch keeps the system's own searches at run time (libraries
 //   that system libraries load) to the system directory where the system
 //   offers that.

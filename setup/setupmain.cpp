@@ -2,6 +2,8 @@
 
 #include "delayload.h"
 #include "resource.h"
+#include "screenscale.h"
+#include "shelllaunch.h"
 #include "wizard.h"
 #include "wizsteps.h"
 #include "zinit.h"
@@ -18,9 +20,11 @@ static const WORD kHelpCommand = 57670;
 static const UINT kFocusWizardMessage = WM_APP;
 
 // The fixed-pitch font of the About box's version line, made once for the
-// process and deleted at exit.
+// process and deleted at exit: 12 pixels high at 96 dots per inch, at the
+// screen's scale.
 struct CSharedFont {
-    CSharedFont() : handle(::CreateFontA(12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Courier")) {}
+    CSharedFont()
+        : handle(::CreateFontA(ScaleToScreen(12), 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Courier")) {}
     ~CSharedFont() { ::DeleteObject(handle); }
     HFONT handle;
 };
@@ -293,12 +297,19 @@ void CSetupMain::OnCancel()
 }
 
 // The installed application is started from the directory it was installed
-// to, so a destination changed on the destination page is honoured. The
-// result is not checked: the setup closes anyway, also when the shell's
-// library cannot be had, which it says.
+// to, so a destination changed on the destination page is honoured, and with
+// the signed-in user's own rights, by the desktop's shell (shelllaunch.h).
+// Where the shell cannot be asked, the setup starts it itself, as it always
+// did. The result is not checked: the setup closes anyway, also when the
+// shell's library cannot be had, which it says.
 void CSetupMain::LaunchInstalledApp()
 {
     ZString program = JoinPath(gDestDir, "CuratoApp.exe");
+    // The shell's answers are waited for in a message loop: a second Close
+    // from it would start the application once more.
+    CRequestGuard guard;
+    if (OpenThroughDesktopShell(program, gDestDir))
+        return;
     try {
         ::ShellExecuteA(NULL, "open", program, "", gDestDir, SW_SHOW);
     } catch (ZFatalEx& ex) {

@@ -14,6 +14,36 @@ CWizStep10::CWizStep10(CWizardDlg* wizard) : CWizStepBase(IDD_WIZSTEP10, wizard)
 {
 }
 
+// The welcome picture: the page's one static control with a bitmap.
+static HWND PictureControl(HWND page)
+{
+    for (HWND c = ::GetWindow(page, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        char cls[8] = "";
+        ::GetClassNameA(c, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Static") == 0 && (::GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            return c;
+    }
+    return NULL;
+}
+
+BOOL CWizStep10::OnInitDialog()
+{
+    HWND picture = PictureControl(m_hWnd);
+    RECT room = {0, 0, WELCOME_PICTURE_CX, WELCOME_PICTURE_CY};
+    if (picture && ::MapDialogRect(m_hWnd, &room)) {
+        SIZE roomSize = {room.right, room.bottom};
+        m_picture.Show(picture, roomSize);
+    }
+    return TRUE;
+}
+
+bool CWizStep10::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result)
+{
+    if (msg == WM_DESTROY)
+        m_picture.Release();   // while the picture control still exists
+    return CWizStepBase::OnMessage(msg, wParam, lParam, result);
+}
+
 CWizStep20::CWizStep20(CWizardDlg* wizard) : CWizStepBase(IDD_WIZSTEP20, wizard)
 {
 }

@@ -2,18 +2,26 @@
 // destination directory they leave for the install.
 #pragma once
 
+#include "screenscale.h"
 #include "wizard.h"
 
 // The destination directory: written by the destination page, read by the
 // install. Empty until the destination page has been shown.
 extern ZString gDestDir;
 
-// Page 10: a picture and Next.
+// Page 10: a picture, at the screen's scale, and Next.
 class CWizStep10 : public CWizStepBase {
 public:
     explicit CWizStep10(CWizardDlg* wizard);
     int GetNextStep() override { return 20; }
     int GetPrevStep() override { return 0; }
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+    BOOL OnInitDialog() override;
+
+private:
+    CScaledPicture m_picture;
 };
 
 // Page 20: the licence text; Next only while the acceptance box is checked.

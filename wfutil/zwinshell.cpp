@@ -2,6 +2,7 @@
 // shortcut files written through the shell link object.
 #include "zwinutil.h"
 
+#include "zcomref.h"
 #include "zexcept.h"
 #include "zfile.h"
 #include "zos.h"
@@ -15,23 +16,6 @@ static const char kShellFolders[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 namespace {
-
-// Releases a COM interface when the holder goes, also when a step raises.
-template <class T>
-struct ZComRef {
-    ZComRef() : p(nullptr) {}
-    ~ZComRef()
-    {
-        if (p)
-            p->Release();
-    }
-    ZComRef(const ZComRef&) = delete;
-    ZComRef& operator=(const ZComRef&) = delete;
-
-    void** Out() { return reinterpret_cast<void**>(&p); }
-
-    T* p;
-};
 
 // One object per thread: COM must be newly initialised here. A second
 // initialisation (S_FALSE) still counts, so it is given back before failing;

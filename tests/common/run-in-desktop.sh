@@ -4,6 +4,10 @@
 # that frames and captions are drawn), and passes on its output and exit code.
 # The Wine loader (32-bit or 64-bit) is the one that matches the driver.
 #
+# DESKTOP_SIZE (WIDTHxHEIGHT) gives the X screen and the Wine desktop another
+# size, and DESKTOP_DPI the prefix a display scale in dots per inch (96 is
+# 100 %; Windows' LogPixels), for a screen of that scale.
+#
 # Each KEY=path before "--" reaches the driver as the environment variable KEY
 # holding that path as a Windows path. DRIVER_OUT is OUTDIR: the driver writes
 # its log (driver.log), its exit code (driver.log.rc) and any screenshots
@@ -36,6 +40,7 @@ driver=$1
 shift
 # The longest a driver may take; its own waits are all shorter.
 limit=${DRIVER_TIME_LIMIT:-600}
+size=${DESKTOP_SIZE:-1024x768}
 
 # A fresh prefix each run: no run sees what an earlier one installed.
 for pair in "${drives[@]}"; do
@@ -49,7 +54,7 @@ wine_use "$(wine_arch_of "$driver")" || exit 1
 # The X server picks a free display itself (-displayfd), so that runs started
 # side by side never race for the same one.
 displayfile=$out/xvfb-display
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 1 100); do
   [ -s "$displayfile" ] && break
@@ -90,7 +95,18 @@ done
 if ! wine_start; then
   exit 1
 fi
-wine explorer /desktop=driver,1024x768 "$driver" "$@" </dev/null >/dev/null 2>&1 &
+# The display scale is read where the user's and the machine's font settings
+# keep it, when the prefix's server starts.
+if [ -n "${DESKTOP_DPI:-}" ]; then
+  for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    wine reg add "$key" /v LogPixels /t REG_DWORD /d "$DESKTOP_DPI" /f </dev/null >/dev/null 2>&1 ||
+      { echo "run-in-desktop: could not set the display scale $DESKTOP_DPI"; exit 1; }
+  done
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+  wine_start || exit 1
+fi
+wine explorer /desktop=driver,"$size" "$driver" "$@" </dev/null >/dev/null 2>&1 &
 desktop=$!
 
 # The driver writes its exit code when it is done. Wine's desktop ends with

@@ -10,6 +10,7 @@
 #include <commctrl.h>
 #include <imagehlp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -291,13 +292,11 @@ void Screenshot(const char* name)
     Save(Capture(WholeScreen()), name);
 }
 
-// Saves an area of the screen once it has settled: two captures a quarter of
-// a second apart are the same. So no picture shows a repaint half done, and
-// the same pages give the same pictures run after run.
-void SettledShot(const char* name, const RECT& area)
+// An area of the screen once it has settled: two captures a quarter of a
+// second apart are the same. So no picture shows a repaint half done, and the
+// same pages give the same pictures run after run.
+Picture Settled(const RECT& area)
 {
-    if (Env("DRIVER_OUT").empty())
-        return;
     Picture last = Capture(area);
     for (int i = 0; i < 40; ++i) {
         Sleep(250);
@@ -306,7 +305,14 @@ void SettledShot(const char* name, const RECT& area)
             break;
         last = now;
     }
-    Save(last, name);
+    return last;
+}
+
+void SettledShot(const char* name, const RECT& area)
+{
+    if (Env("DRIVER_OUT").empty())
+        return;
+    Save(Settled(area), name);
 }
 
 RECT AreaOf(HWND h)
@@ -912,6 +918,228 @@ TEST(SetupGui, NoRequestIsTakenWhileTheSetupAsksOrBrowses)
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
     EXPECT_EQ(kDefaultDest, Text(run.PageItem(1003)));
     run.Quit();
+}
+
+// The display scale the run's screen was given (run-in-desktop.sh): 96 dots
+// per inch, 100 %, unless DESKTOP_DPI says otherwise.
+int RunDpi()
+{
+    const std::string dpi = Env("DESKTOP_DPI");
+    return dpi.empty() ? 96 : atoi(dpi.c_str());
+}
+
+int ScreenDpi()
+{
+    HDC screen = GetDC(NULL);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(NULL, screen);
+    return dpi;
+}
+
+// A pixel of a picture, counted from its top left corner.
+COLORREF PixelAt(const Picture& p, int x, int y)
+{
+    const int w = p.area.right - p.area.left, h = p.area.bottom - p.area.top;
+    const unsigned char* px = &p.bits[static_cast<size_t>((w * 3 + 3) & ~3) * (h - 1 - y) + x * 3];
+    return RGB(px[2], px[1], px[0]);
+}
+
+// The number of rows of the picture that hold a pixel darker than mid-grey:
+// the height of dark text on a light ground.
+int InkHeight(const Picture& p)
+{
+    const int w = p.area.right - p.area.left, h = p.area.bottom - p.area.top;
+    int first = -1, last = -1;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            COLORREF c = PixelAt(p, x, y);
+            if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 100) {
+                first = first < 0 ? y : first;
+                last = y;
+                break;
+            }
+        }
+    }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+// The height of text drawn by this program in black on white in a font made
+// as the About box's is at 100 %: 12 pixels high, "Courier".
+int InkHeightAt100Percent(const char* text)
+{
+    Picture p;
+    p.area = {0, 0, 200, 60};
+    BITMAPINFOHEADER bh = {};
+    bh.biSize = sizeof bh;
+    bh.biWidth = 200;
+    bh.biHeight = 60;
+    bh.biPlanes = 1;
+    bh.biBitCount = 24;
+    void* bits = NULL;
+    HBITMAP bmp = CreateDIBSection(NULL, reinterpret_cast<BITMAPINFO*>(&bh), DIB_RGB_COLORS, &bits, NULL, 0);
+    HDC dc = CreateCompatibleDC(NULL);
+    HGDIOBJ oldBmp = SelectObject(dc, bmp);
+    HFONT font = CreateFontA(12, 0, 0, 0, 400, 0, 0, 0, 0, 0, 0, 0, 0, "Courier");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    PatBlt(dc, 0, 0, 200, 60, WHITENESS);
+    TextOutA(dc, 10, 10, text, static_cast<int>(strlen(text)));
+    GdiFlush();
+    const unsigned char* first = static_cast<const unsigned char*>(bits);
+    p.bits.assign(first, first + 200 * 3 * 60);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBmp);
+    DeleteObject(font);
+    DeleteDC(dc);
+    DeleteObject(bmp);
+    return InkHeight(p);
+}
+
+RECT ClientArea(HWND h)
+{
+    RECT r = {};
+    GetClientRect(h, &r);
+    MapWindowPoints(h, NULL, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string RectText(const RECT& r)
+{
+    char text[80];
+    snprintf(text, sizeof text, "(%ld, %ld)-(%ld, %ld)", r.left, r.top, r.right, r.bottom);
+    return text;
+}
+
+bool Inside(const RECT& r, const RECT& area)
+{
+    return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
+}
+
+// Every control of the window, hidden ones too, lies inside its client area.
+void ExpectControlsInside(HWND window)
+{
+    const RECT client = ClientArea(window);
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        EXPECT_TRUE(Inside(AreaOf(c), client)) << WindowLabel(c) << " at " << RectText(AreaOf(c)) << " outside "
+                                               << RectText(client);
+}
+
+// The frame lies inside the backdrop, the page and the frame's buttons inside
+// the frame, the page's controls inside the page.
+void ExpectLaidOut(SetupRun& run, const char* page)
+{
+    SCOPED_TRACE(page);
+    EXPECT_TRUE(Inside(AreaOf(run.Wizard()), ClientArea(run.Backdrop())))
+        << "frame " << RectText(AreaOf(run.Wizard())) << ", backdrop " << RectText(ClientArea(run.Backdrop()));
+    ExpectControlsInside(run.Wizard());
+    ExpectControlsInside(run.Page());
+}
+
+// The welcome picture: the page's static control with a bitmap.
+HWND PictureControl(HWND page)
+{
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        if (setupwatch::ClassOf(c) == "Static" && (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP)
+            return c;
+    return NULL;
+}
+
+// The longest run of the picture's colour along a row and a column of the
+// screen through the picture, 2 pixels in from its top left corner: the size
+// the picture shows at (its ground is that colour to the edges).
+SIZE ShownSize(HWND picture)
+{
+    RECT area = AreaOf(picture);
+    InflateRect(&area, 4, 4);
+    Picture p = Settled(area);
+    const auto isPictureColour = [](COLORREF c) {
+        return abs(GetRValue(c) - 204) < 16 && GetGValue(c) < 16 && abs(GetBValue(c) - 102) < 16;
+    };
+    SIZE shown = {0, 0};
+    for (int x = 0, run = 0; x < area.right - area.left; ++x) {
+        run = isPictureColour(PixelAt(p, x, 6)) ? run + 1 : 0;
+        shown.cx = std::max<LONG>(shown.cx, run);
+    }
+    for (int y = 0, run = 0; y < area.bottom - area.top; ++y) {
+        run = isPictureColour(PixelAt(p, 6, y)) ? run + 1 : 0;
+        shown.cy = std::max<LONG>(shown.cy, run);
+    }
+    return shown;
+}
+
+// At the display scale of the run's screen, on a screen of the size that
+// scale is made for (run-in-desktop.sh; SetupGuiAt144Dpi and SetupGuiAt192Dpi
+// run this at 150 % and 200 %), what the setup makes in pixels grows with the
+// scale: the welcome picture (444 x 163 pixels at 100 %), as far as its page
+// has room for it, and the text of the About box's version line (a 12-pixel
+// font at 100 %, measured by its ink against the same text in that font).
+// Every control fits its page, every page its frame and the frame its
+// backdrop. The pictures of each page at that scale are kept.
+TEST(SetupGui, PagesFollowTheDisplayScale)
+{
+    const int dpi = RunDpi();
+    ASSERT_EQ(dpi, ScreenDpi()) << "the screen does not have the run's display scale";
+    const auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
+    SetupRun run;
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    ExpectLaidOut(run, "Welcome");
+    HWND page = run.Page(), picture = PictureControl(page);
+    ASSERT_TRUE(picture);
+    const RECT box = AreaOf(GetWindow(page, GW_CHILD)), r = AreaOf(picture);
+    EXPECT_TRUE(Inside(r, box)) << "picture " << RectText(r) << ", its group box " << RectText(box);
+    const SIZE shown = ShownSize(picture);
+    printf("%d dpi: welcome picture %ld x %ld pixels, shown %ld x %ld, in a page of %ld x %ld\n", dpi,
+           r.right - r.left, r.bottom - r.top, shown.cx, shown.cy, AreaOf(page).right - AreaOf(page).left,
+           AreaOf(page).bottom - AreaOf(page).top);
+    EXPECT_EQ(r.right - r.left, shown.cx);
+    EXPECT_EQ(r.bottom - r.top, shown.cy);
+    // The page gives the picture 105 of its 124 dialog units in height: a page
+    // that grew less than the scale leaves less, and the picture fills it.
+    const int room = MulDiv(AreaOf(page).bottom - AreaOf(page).top, 105, 124);
+    if (scaled(163) <= room) {
+        EXPECT_NEAR(scaled(444), shown.cx, 1);
+        EXPECT_NEAR(scaled(163), shown.cy, 1);
+    } else {
+        printf("%d dpi: the page gives the picture %d pixels in height, not %d\n", dpi, room, scaled(163));
+        EXPECT_NEAR(room, shown.cy, 1);
+        EXPECT_NEAR(MulDiv(shown.cy, 444, 163), shown.cx, 1);
+    }
+    Screenshot("scale-01-welcome");
+
+    // The version line is empty in this system: a text is put there to be seen.
+    PostMessageA(run.Backdrop(), WM_SYSCOMMAND, 0x10, 0);
+    HWND about = run.Window("CuratoNet");
+    ASSERT_TRUE(about);
+    HWND version = GetDlgItem(about, 1045);
+    const char sample[] = "Mg[]";
+    ASSERT_TRUE(SendPatiently(version, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(sample)));
+    RECT line = ClientArea(version);
+    InflateRect(&line, -3, -3);
+    const int ink = InkHeight(Settled(line)), ink100 = InkHeightAt100Percent(sample);
+    printf("%d dpi: About box's version text %d pixels high, %d at 100 %%\n", dpi, ink, ink100);
+    EXPECT_NEAR(scaled(ink100), ink, 1);
+    Screenshot("scale-02-about");
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
+
+    run.Next();
+    ASSERT_TRUE(run.WaitPage("License Agreement"));
+    Send(run.PageItem(1016), BM_CLICK);
+    ExpectLaidOut(run, "License Agreement");
+    Screenshot("scale-03-licence");
+    run.Next();
+    ASSERT_TRUE(run.WaitPage("Destination Directory"));
+    ExpectLaidOut(run, "Destination Directory");
+    Screenshot("scale-04-destination");
+    run.Next();
+    ASSERT_TRUE(run.WaitInstalled());
+    ExpectLaidOut(run, "Installing");
+    Screenshot("scale-05-complete");
+    ASSERT_EQ("Close", Text(run.WizItem(IDCANCEL)));
+    run.Cancel();
+    DWORD code = 1234;
+    EXPECT_TRUE(run.Exited(&code));
+    EXPECT_EQ(0u, code);
+    EXPECT_TRUE(WaitFor([] { return EndProcessNamed("CuratoApp.exe"); }));
 }
 
 // Runs the install to its end, answering any error box; true when it finished

@@ -9,6 +9,7 @@
 #include <psapi.h>
 #include <shlobj.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -319,31 +320,95 @@ private:
     ChildProcess proc_;
 };
 
-// The window of the application that Close started: its title, its class, and
-// the program file it runs from.
+// The window of the application that Close started (its title, its class),
+// the program file it runs from, the command line and working directory it
+// was given, the process that started it, and how many copies of it run.
 struct LaunchedApp {
     HWND window = NULL;
-    std::string image;
+    std::string image, commandLine, workingDir, parentName;
+    DWORD parentPid = 0;
+    size_t running = 0;
 };
 
+// The start-up parameters a process keeps (RTL_USER_PROCESS_PARAMETERS) as far
+// as the command line, in the layout of the driver's own architecture, which
+// is the product's.
+struct ProcessParameters {
+    BYTE flags[16];
+    PVOID consoleAndStandardHandles[5];
+    UNICODE_STRING currentDirectory;
+    HANDLE currentDirectoryHandle;
+    UNICODE_STRING dllPath, imagePath, commandLine;
+};
+
+std::string RemoteText(HANDLE process, const UNICODE_STRING& s)
+{
+    std::wstring wide(s.Length / sizeof(WCHAR), L'\0');
+    if (wide.empty() || !ReadProcessMemory(process, s.Buffer, &wide[0], s.Length, nullptr))
+        return "";
+    char text[2 * MAX_PATH] = "";
+    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), text, sizeof text - 1, nullptr,
+                        nullptr);
+    return text;
+}
+
+// The command line and working directory of a process, read from its memory.
+void ReadStartParameters(HANDLE process, LaunchedApp& app)
+{
+    PROCESS_BASIC_INFORMATION basic = {};
+    PEB peb = {};
+    ProcessParameters params = {};
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0 ||
+        !ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr) ||
+        !ReadProcessMemory(process, peb.ProcessParameters, &params, sizeof params, nullptr))
+        return;
+    app.commandLine = RemoteText(process, params.commandLine);
+    app.workingDir = RemoteText(process, params.currentDirectory);
+}
+
+// The process that started pid, and its program's name.
+void ReadParent(DWORD pid, LaunchedApp& app)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 pe = {};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (pe.th32ProcessID == pid)
+            app.parentPid = pe.th32ParentProcessID;
+    for (BOOL ok = Process32First(snap, &pe); ok; ok = Process32Next(snap, &pe))
+        if (pe.th32ProcessID == app.parentPid)
+            app.parentName = pe.szExeFile;
+    CloseHandle(snap);
+}
+
+// Finds the application's window, reads what it was started with, and closes it.
 LaunchedApp FindLaunchedApp()
 {
     LaunchedApp app;
     WaitFor([&] { return (app.window = FindTopLevel(0, "CuratoNet", "CuratoNetMain")) != NULL; });
     if (!app.window)
         return app;
+    app.running = ProcessesNamed("CuratoApp.exe").size();
     DWORD pid = 0;
     GetWindowThreadProcessId(app.window, &pid);
+    ReadParent(pid, app);
     HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, pid);
     if (process) {
         char path[MAX_PATH] = "";
         GetModuleFileNameExA(process, NULL, path, MAX_PATH);
         app.image = path;
+        ReadStartParameters(process, app);
         PostMessageA(app.window, WM_CLOSE, 0, 0);
         WaitForSingleObject(process, 10000);
         CloseHandle(process);
     }
     return app;
+}
+
+// The desktop's shell: the process of the desktop's window.
+DWORD DesktopShellPid()
+{
+    return ProcessOf(GetDesktopWindow());
 }
 
 bool SameFile(const std::string& a, const std::string& b)
@@ -505,16 +570,32 @@ void ExpectNoRequestTaken(SetupRun& run, HWND box)
     }
 }
 
+// Wine's own overrides of libraries, for every program of the prefix.
+const char kWineDllOverrides[] = "Software\\Wine\\DllOverrides";
+
 // Every scenario leaves no group folder and none of its paths behind.
+//
+// The install registers the browser control it wrote into the destination.
+// Wine would load its built-in library of that name from that path instead and
+// register it there, so that the shell's type library would name a file
+// without one, and the desktop's shell could no longer be asked to start the
+// application. Preferring a file of that name has the file the install names
+// loaded, as Windows would load it (as SetupGui does).
 class Install : public ::testing::Test {
 protected:
     void SetUp() override
     {
         CoInitialize(nullptr);
         RemoveTree(GroupDir());
+        SetRegString(HKEY_CURRENT_USER, kWineDllOverrides, "shdocvw", "native,builtin");
     }
     void TearDown() override
     {
+        HKEY overrides;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kWineDllOverrides, 0, KEY_SET_VALUE, &overrides) == ERROR_SUCCESS) {
+            RegDeleteValueA(overrides, "shdocvw");
+            RegCloseKey(overrides);
+        }
         RemoveTree(GroupDir());
         for (const std::string& p : cleanup_)
             RemoveTree(p);
@@ -551,16 +632,33 @@ protected:
         EXPECT_FALSE(t.barVisibleInIconsStage);
     }
 
-    // Close starts the installed application from the destination and the setup ends with 0.
-    static void ExpectCloseLaunches(SetupRun& run, const std::string& dest)
+    // Close starts the installed application once, from the destination, with
+    // no arguments, and the setup ends with 0. The desktop's shell starts it,
+    // with the user's own rights, or, where the shell cannot be asked, the
+    // setup itself.
+    enum Starter { kDesktopShell, kSetupItself };
+    static void ExpectCloseLaunches(SetupRun& run, const std::string& dest, Starter starter = kDesktopShell)
     {
+        const DWORD setupPid = run.Pid();
         run.Command(run.Wizard(), IDCANCEL);
-        LaunchedApp app = FindLaunchedApp();
-        ASSERT_TRUE(app.window) << "no CuratoNet window after Close";
-        EXPECT_TRUE(SameFile(dest + "\\curatoapp.EXE", app.image)) << app.image;
         DWORD code = 1234;
         ASSERT_TRUE(run.Exited(&code));
         EXPECT_EQ(0u, code);
+        LaunchedApp app = FindLaunchedApp();
+        ASSERT_TRUE(app.window) << "no CuratoNet window after Close";
+        printf("Close: %s (process %lu) started %s with the command line <%s> in <%s>\n",
+               app.parentPid == setupPid ? "the setup itself" : app.parentName.c_str(), app.parentPid,
+               app.image.c_str(), app.commandLine.c_str(), app.workingDir.c_str());
+        EXPECT_TRUE(SameFile(dest + "\\curatoapp.EXE", app.image)) << app.image;
+        EXPECT_EQ("\"" + dest + "\\CuratoApp.exe\"", app.commandLine);
+        EXPECT_TRUE(SameFile(dest + "\\", app.workingDir)) << app.workingDir;
+        EXPECT_EQ(1u, app.running) << "copies of the application running";
+        if (starter == kDesktopShell) {
+            EXPECT_EQ(DesktopShellPid(), app.parentPid);
+            EXPECT_TRUE(SameFile("explorer.exe", app.parentName)) << app.parentName;
+        } else {
+            EXPECT_EQ(setupPid, app.parentPid);
+        }
     }
 
     // A run that installs everything into dest: no box, every product file
@@ -705,7 +803,11 @@ TEST_F(Install, RequestsPostedDuringTheInstallActAfterIt)
         EXPECT_TRUE(SameAsPayload(dest, name)) << name;
     EXPECT_EQ(54u, FilesIn(dest).size());
     EXPECT_TRUE(ReadShortcut(LinkPath()).loaded);
-    EXPECT_TRUE(FindLaunchedApp().window) << "the frame's Cancel, queued first, did not act as Close";
+    LaunchedApp app = FindLaunchedApp();
+    EXPECT_TRUE(app.window) << "the frame's Cancel, queued first, did not act as Close";
+    // The requests queued behind the first are not taken while the desktop's
+    // shell starts the application.
+    EXPECT_EQ(1u, app.running) << "copies of the application running";
 }
 
 // A drive that does not exist, and a file standing where a directory must go.
@@ -927,6 +1029,28 @@ TEST_F(Install, BrowserControlThatCannotBeLoadedIsPassedOverSilently)
     bool registered = true;
     RegString(HKEY_CURRENT_USER, kBrowserControlServerKey, nullptr, &registered);
     EXPECT_FALSE(registered) << "the browser control was loaded and registered";
+    RegDeleteKeyA(HKEY_CURRENT_USER, (appKey + "\\DllOverrides").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
+}
+
+// Where the setup cannot ask the desktop's shell to start the application, it
+// starts it itself, as before: here a copy of the setup that cannot load the
+// library through which it talks to interfaces of the shell's process (Wine's
+// proxies of them), so that the first step of the shell's way fails.
+TEST_F(Install, CloseStartsTheApplicationItselfWhereTheShellCannotBeAsked)
+{
+    std::string setup = CopyAs(Env("SETUP_EXE"), Path("noshell-bin"), "setupnoshell.exe");
+    const std::string appKey = std::string(kAppDefaults) + "setupnoshell.exe";
+    SetRegString(HKEY_CURRENT_USER, appKey + "\\DllOverrides", "actxprxy", "");
+    std::string dest = Path("noshell");
+    {
+        SetupRun run(setup);
+        ASSERT_TRUE(run.ReachDestination(dest));
+        InstallTrace t = run.Install();
+        ASSERT_EQ(NULL, t.errorBox) << SetupRun::BoxText(t.errorBox);
+        ExpectFinished(run, t);
+        ExpectCloseLaunches(run, dest, kSetupItself);
+    }
     RegDeleteKeyA(HKEY_CURRENT_USER, (appKey + "\\DllOverrides").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, appKey.c_str());
 }

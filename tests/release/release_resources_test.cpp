@@ -1,7 +1,7 @@
 // setup.exe as Windows sees it before running it: the application manifest
 // (administrator rights, the supported systems, no version 6 of the common
-// controls), the version resource and the image checksum, read back with the
-// system's own calls.
+// controls, awareness of the display scale), the version resource and the
+// image checksum, read back with the system's own calls.
 // SETUP_EXE names the file to check; it may be either architecture's.
 #include <windows.h>
 #include <imagehlp.h>
@@ -44,7 +44,7 @@ int Count(const std::string& text, const std::string& what)
     return n;
 }
 
-TEST(ReleaseManifest, AsksForAdministratorRightsListsVistaTo11AndKeepsTheClassicControls)
+TEST(ReleaseManifest, AsksForAdministratorRightsListsVistaTo11KeepsTheClassicControlsAndKnowsTheScale)
 {
     const std::string manifest = ManifestText(SetupExe());
     ASSERT_FALSE(manifest.empty()) << "no manifest in " << SetupExe();
@@ -57,11 +57,19 @@ TEST(ReleaseManifest, AsksForAdministratorRightsListsVistaTo11AndKeepsTheClassic
         EXPECT_EQ(1, Count(manifest, std::string("<supportedOS Id=\"") + id + "\"/>")) << id;
     EXPECT_EQ(0, Count(manifest, "Common-Controls"));
     EXPECT_EQ(0, Count(manifest, "<dependency"));
+    EXPECT_EQ(1, Count(manifest, "<application xmlns=\"urn:schemas-microsoft-com:asm.v3\"><windowsSettings>"
+                                 "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true"
+                                 "</dpiAware></windowsSettings></application>"));
 }
 
+// Declared for Windows 7 on, which this build does not target.
+extern "C" BOOL WINAPI QueryActCtxSettingsW(DWORD flags, HANDLE context, PCWSTR nameSpace, PCWSTR name,
+                                            PWSTR buffer, SIZE_T size, SIZE_T* written);
+
 // The system's own parser accepts it: a manifest it rejected would keep the
-// program from starting at all.
-TEST(ReleaseManifest, MakesAnActivationContext)
+// program from starting at all. The display-scale setting reads back from
+// the activation context as the system reads it at start-up.
+TEST(ReleaseManifest, MakesAnActivationContextAwareOfTheDisplayScale)
 {
     const std::string exe = SetupExe();
     ACTCTXA context = {};
@@ -70,9 +78,13 @@ TEST(ReleaseManifest, MakesAnActivationContext)
     context.lpSource = exe.c_str();
     context.lpResourceName = MAKEINTRESOURCEA(1);
     HANDLE handle = CreateActCtxA(&context);
-    EXPECT_NE(INVALID_HANDLE_VALUE, handle) << "error " << GetLastError();
-    if (handle != INVALID_HANDLE_VALUE)
-        ReleaseActCtx(handle);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle) << "error " << GetLastError();
+    WCHAR value[16] = L"";
+    SIZE_T written = 0;
+    EXPECT_TRUE(QueryActCtxSettingsW(0, handle, nullptr, L"dpiAware", value, 16, &written)) << "error "
+                                                                                          << GetLastError();
+    EXPECT_EQ(std::wstring(L"true"), value);
+    ReleaseActCtx(handle);
 }
 
 class ReleaseVersion : public ::testing::Test {

@@ -1,5 +1,7 @@
 #include "dialog.h"
 
+#include "answering.h"
+
 // The window property that ties a dialog window to its object.
 static const char kObjectProp[] = "CDialogObject";
 
@@ -178,6 +180,23 @@ static bool IsRequest(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
+// Whether the message would start a loop of the system's own, which takes
+// input and posted messages until it ends: the system commands (moving and
+// sizing a window, its menus), the context menu, and presses on a window's
+// frame, which lead to one or the other.
+static bool StartsLoopOfItsOwn(UINT msg)
+{
+    return msg == WM_SYSCOMMAND || msg == WM_CONTEXTMENU || (msg >= WM_NCLBUTTONDOWN && msg <= WM_NCMBUTTONDBLCLK);
+}
+
+// What a guard keeps from the setup's modeless windows: requests, and while
+// the install answers sent messages between its stretches of work, anything
+// that would start a loop in the middle of it.
+static bool IsKeptFromWindows(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return IsRequest(dlg, msg, wParam, lParam) || (AnsweringSentMessages() && StartsLoopOfItsOwn(msg));
+}
+
 // Messages whose answer is the dialog procedure's return value itself rather
 // than DWLP_MSGRESULT.
 static bool ReturnsDirectly(UINT msg)
@@ -198,7 +217,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
         dlg->Detach();
         return FALSE;
     }
-    if (CRequestGuard::Held() && !dlg->m_modal && IsRequest(hWnd, msg, wParam, lParam)) {
+    if (CRequestGuard::Held() && !dlg->m_modal && IsKeptFromWindows(hWnd, msg, wParam, lParam)) {
         ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, FALSE);
         return TRUE;
     }

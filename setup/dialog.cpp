@@ -155,6 +155,18 @@ static bool IsPushButtonClick(HWND control, WORD code)
     return code == BN_CLICKED && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
 }
 
+// A report of one of the dialog's own controls about its state: it comes from
+// a child of the dialog, names that child's own id, and is no push button's
+// click. A command that names another id than its control's is the command of
+// that id, whoever sent it. (The window handles point at nothing to keep
+// constant.)
+// cppcheck-suppress constParameter
+static bool IsControlReport(HWND dlg, HWND control, WPARAM wParam)
+{
+    return control && ::GetParent(control) == dlg && (::GetDlgCtrlID(control) & 0xFFFF) == LOWORD(wParam) &&
+           !IsPushButtonClick(control, HIWORD(wParam));
+}
+
 // Whether the message asks the dialog to act: close, end the session, run a
 // system command (the close and the setup's own menu entries), or carry out a
 // command (from a menu, the dialog manager's Enter and Esc, a push button, or
@@ -171,10 +183,8 @@ static bool IsRequest(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
         return true;
     case WM_SYSCOMMAND:
         return (wParam & 0xFFF0) == SC_CLOSE || (wParam & 0xFFF0) < 0xF000;
-    case WM_COMMAND: {
-        HWND control = reinterpret_cast<HWND>(lParam);
-        return !control || ::GetParent(control) != dlg || IsPushButtonClick(control, HIWORD(wParam));
-    }
+    case WM_COMMAND:
+        return !IsControlReport(dlg, reinterpret_cast<HWND>(lParam), wParam);
     default:
         return false;
     }
@@ -206,10 +216,17 @@ static bool ReturnsDirectly(UINT msg)
            (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC);
 }
 
+// A window's dialog initialisation runs once, when the system creates it. Any
+// later WM_INITDIALOG comes from another program, with no object behind it,
+// and would run the initialisation again: the installing page's is the whole
+// install. It is dropped.
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_INITDIALOG)
+    if (msg == WM_INITDIALOG) {
+        if (FromHandle(hWnd))
+            return FALSE;
         reinterpret_cast<CDialog*>(lParam)->Attach(hWnd);
+    }
     CDialog* dlg = FromHandle(hWnd);
     if (!dlg)
         return FALSE;

@@ -231,19 +231,6 @@ void Prepare(Session& s, Rng& rng, const std::string& programs98)
     }
 }
 
-void ClickAt(HWND h)
-{
-    RECT r;
-    if (!GetWindowRect(h, &r))
-        return;
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
-}
-
 BOOL CALLBACK CollectButton(HWND c, LPARAM lp)
 {
     if (ClassOf(c) == "Button" && IsWindowVisible(c) && IsWindowEnabled(c) &&

@@ -87,6 +87,7 @@ bool CWizStep40::RunInstallSequence()
 {
     CFineTimer fineTimer;   // each pause lasts what it says on Windows too
     ZSidCache sids;         // looked up once for every file and folder made
+    AnswerSentMessages();   // making the page and starting up are a stretch of their own
     try {
         CWaitCursor wait;
         SetUpPage();

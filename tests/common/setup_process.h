@@ -216,13 +216,21 @@ inline void PressKey(WORD vk, bool shift)
     SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
 }
 
-// A real click of the left button in the middle of the window.
+// A real click of the left button in the middle of the window. The cursor is
+// moved there first, and the click waits until the system reports it there:
+// a click sent at once may land where the cursor was before (seen under
+// Wine on a loaded machine, in a desktop just started).
 inline void ClickAt(HWND h)
 {
     RECT r;
     if (!GetWindowRect(h, &r))
         return;
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    const POINT to = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    WaitFor([&] {
+        POINT at;
+        SetCursorPos(to.x, to.y);
+        return GetCursorPos(&at) && at.x == to.x && at.y == to.y;
+    }, 2000);
     INPUT in[2] = {};
     in[0].type = in[1].type = INPUT_MOUSE;
     in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;

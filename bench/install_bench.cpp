@@ -7,12 +7,21 @@
 // under the same load: the difference is the install's own work. Runs the
 // real setup.exe under Wine's desktop like the end-to-end tests, waits as
 // patiently as they do, and says where a run stopped; nothing is retried.
+//
+// Each run installs with three programs in turn: setup.exe, and the two
+// builds made for the benchmark alone, whose timers split the install into
+// stages (bench/install_timers.cpp): setup_timed, setup.exe as it is, and
+// setup_sleeping, as the setup was before it answered Windows while it
+// installs. All through each install a thread of the benchmark sends the
+// wizard frame a message every 50 ms or so and keeps the slowest answer.
 #include "pacing.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,6 +59,56 @@ double TimePacingAlone()
     return NowMs() - start;
 }
 
+// Sends the window WM_NULL from a thread of its own, one message every 50 ms
+// or so (each only once the one before has been answered), until asked for
+// the slowest answer. Sent much more often, the messages would cost the setup
+// time of their own: each one wakes a pause and is answered.
+class AnswerWatch {
+public:
+    explicit AnswerWatch(HWND window) : window_(window), stop_(CreateEventA(NULL, TRUE, FALSE, NULL))
+    {
+        thread_ = CreateThread(NULL, 0, Run, this, 0, NULL);
+    }
+    ~AnswerWatch() { SlowestMs(); }
+    AnswerWatch(const AnswerWatch&) = delete;
+    AnswerWatch& operator=(const AnswerWatch&) = delete;
+
+    // Waits for the answer still awaited, then stops.
+    double SlowestMs()
+    {
+        if (thread_) {
+            SetEvent(stop_);
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+            CloseHandle(stop_);
+            thread_ = NULL;
+        }
+        return slowestMs_;
+    }
+
+private:
+    static DWORD WINAPI Run(LPVOID self)
+    {
+        static_cast<AnswerWatch*>(self)->Watch();
+        return 0;
+    }
+    void Watch()
+    {
+        do {
+            const double sent = NowMs();
+            DWORD_PTR r;
+            if (!SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, kPatience, &r))
+                return;
+            slowestMs_ = std::max(slowestMs_, NowMs() - sent);
+        } while (WaitForSingleObject(stop_, 50) == WAIT_TIMEOUT);
+    }
+
+    HWND window_;
+    HANDLE stop_;
+    HANDLE thread_;
+    double slowestMs_ = 0;
+};
+
 // One run of setup.exe, read only in ways that need no answer from it while
 // it installs: texts the window system keeps, enabled states, windows found.
 class InstallRun {
@@ -57,8 +116,9 @@ public:
     explicit InstallRun(const std::string& exe) : proc_(exe) {}
 
     // Through the pages to "Close" with dest as the destination: the time from
-    // Next on the destination page, or false with where the run stopped.
-    bool Install(const std::string& dest, double* ms, std::string* stopped)
+    // Next on the destination page and the slowest answer to a message sent
+    // meanwhile, or false with where the run stopped.
+    bool Install(const std::string& dest, double* ms, double* slowestAnswerMs, std::string* stopped)
     {
         if (!proc_.Started())
             return Stop(stopped, "setup.exe did not start");
@@ -80,9 +140,13 @@ public:
         const double start = NowMs();
         Next();
         HWND box = NULL;
-        WaitFor([&] { return Text(WizItem(IDCANCEL)) == "Close" || (box = Box()) != NULL || !proc_.Running(); },
-                kPacingMs + kPatience);
-        *ms = NowMs() - start;
+        {
+            AnswerWatch answers(Wizard());
+            WaitFor([&] { return Text(WizItem(IDCANCEL)) == "Close" || (box = Box()) != NULL || !proc_.Running(); },
+                    kPacingMs + kPatience);
+            *ms = NowMs() - start;
+            *slowestAnswerMs = answers.SlowestMs();
+        }
         if (Text(WizItem(IDCANCEL)) != "Close")
             return Stop(stopped, InstallStop(box));
         return Close(stopped);
@@ -152,43 +216,170 @@ double Median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// What the timed builds write when they end: a stage's milliseconds, or the
+// longest gap between looks at the queue and the longest single system call,
+// each with what it was.
+struct StageTimes {
+    std::map<std::string, double> ms;
+    double longestGapMs = 0, longestCallMs = 0;
+    std::string longestGapStage, longestCall;
+};
+
+bool ReadStageTimes(const std::string& path, StageTimes* t)
+{
+    FILE* f = fopen(path.c_str(), "r");
+    if (!f)
+        return false;
+    char key[64], what[64];
+    double ms;
+    while (fscanf(f, "%63s %lf", key, &ms) == 2) {
+        if (strcmp(key, "longest-gap") == 0 && fscanf(f, "%63s", what) == 1) {
+            t->longestGapMs = ms;
+            t->longestGapStage = what;
+        } else if (strcmp(key, "longest-call") == 0 && fscanf(f, "%63s", what) == 1) {
+            t->longestCallMs = ms;
+            t->longestCall = what;
+        } else {
+            t->ms[key] = ms;
+        }
+    }
+    fclose(f);
+    return t->ms.count("install") != 0;
+}
+
+// The programs installed with in turn.
+struct Program {
+    const char* name;
+    const char* env;
+    bool timed;
+    std::vector<double> walls, pacings, own, slowest;
+    std::vector<StageTimes> stages;
+};
+
+// The stages of the work beyond the pauses, as the timed builds name them.
+const char* const kWorkStages[][2] = {
+    {"expanding", "expanding"},
+    {"writing", "writing"},
+    {"drawing", "drawing (texts, repaints, progress positions)"},
+    {"registration", "the library registration"},
+    {"shortcut", "the shortcut (COM start-up, folders, link)"},
+    {"rest", "the rest"},
+};
+
+double MedianOf(const std::vector<StageTimes>& runs, const char* stage)
+{
+    std::vector<double> v;
+    for (const StageTimes& t : runs)
+        v.push_back(t.ms.at(stage));
+    return Median(v);
+}
+
+// The worst of the runs by one figure, with what it was.
+std::string Worst(const std::vector<StageTimes>& runs, double StageTimes::*ms, std::string StageTimes::*what)
+{
+    const StageTimes* worst = &runs.front();
+    for (const StageTimes& t : runs)
+        if (t.*ms > worst->*ms)
+            worst = &t;
+    char text[96];
+    snprintf(text, sizeof text, "%.0f ms (%s)", worst->*ms, (worst->*what).c_str());
+    return text;
+}
+
+void PrintBreakdown(const Program& after, const Program& before)
+{
+    printf("\nwhere the install's own time goes, measured inside the timed builds from Next to \"Close\"\n"
+           "(medians of %zu and %zu runs, ms):\n", after.stages.size(), before.stages.size());
+    printf("%-48s %16s %16s\n", "", "after", "before");
+    printf("%-48s %16s %16s\n", "", after.name, before.name);
+    double work[2] = {};
+    for (const auto& stage : kWorkStages) {
+        const double a = MedianOf(after.stages, stage[0]), b = MedianOf(before.stages, stage[0]);
+        printf("  %-46s %16.0f %16.0f\n", stage[1], a, b);
+        work[0] += a;
+        work[1] += b;
+    }
+    printf("  %-46s %16.0f %16.0f\n", "work beyond the pauses (the sum)", work[0], work[1]);
+    printf("  %-46s %16.0f %16.0f\n", "pauses (waits)", MedianOf(after.stages, "pauses"),
+           MedianOf(before.stages, "pauses"));
+    printf("  %-46s %16.0f %16.0f\n", "looks at the queue (answers to sent messages)",
+           MedianOf(after.stages, "looks"), MedianOf(before.stages, "looks"));
+    printf("  %-46s %16.0f %16.0f\n", "Next to \"Close\"", MedianOf(after.stages, "install"),
+           MedianOf(before.stages, "install"));
+    printf("longest without answering a sent message (the worst run, and the stage that took most of it):\n");
+    for (const Program* p : {&after, &before})
+        printf("  %-46s %33s\n", p->name,
+               Worst(p->stages, &StageTimes::longestGapMs, &StageTimes::longestGapStage).c_str());
+    printf("longest single system call other than a wait (the worst run):\n");
+    for (const Program* p : {&after, &before})
+        printf("  %-46s %33s\n", p->name,
+               Worst(p->stages, &StageTimes::longestCallMs, &StageTimes::longestCall).c_str());
+}
+
 } // namespace
 
 int main()
 {
     DriverOutputToLog();
-    const std::string setupExe = Env("SETUP_EXE");
-    if (setupExe.empty()) {
-        printf("SETUP_EXE names the setup program\n");
-        return DriverExit(1);
-    }
-    printf("install of the whole payload, Next on the destination page to \"Close\", %d runs\n", kRuns);
-    printf("prescribed pacing: %lu ms\n", kPacingMs);
-    printf("%-7s %10s %16s %18s %22s\n", "run", "wall ms", "pacing alone ms", "install's own ms",
-           "beyond prescribed ms");
-    int failed = 0;
-    std::vector<double> walls, pacings;
-    for (int i = 1; i <= kRuns; ++i) {
-        const std::string dest = "C:\\bench-" + std::to_string(i) + "\\CuratoNet";
-        const double pacing = TimePacingAlone();
-        double wall = 0;
-        std::string stopped;
-        if (!InstallRun(setupExe).Install(dest, &wall, &stopped)) {
-            printf("%-7d stopped: %s\n", i, stopped.c_str());
-            ++failed;
-            continue;
+    Program programs[] = {
+        {"setup.exe", "SETUP_EXE", false, {}, {}, {}, {}, {}},
+        {"setup_timed.exe", "SETUP_TIMED_EXE", true, {}, {}, {}, {}, {}},
+        {"setup_sleeping.exe", "SETUP_SLEEPING_EXE", true, {}, {}, {}, {}, {}},
+    };
+    for (const Program& p : programs) {
+        if (Env(p.env).empty()) {
+            printf("%s names the program %s\n", p.env, p.name);
+            return DriverExit(1);
         }
-        printf("%-7d %10.0f %16.0f %18.0f %22.0f\n", i, wall, pacing, wall - pacing, wall - kPacingMs);
-        walls.push_back(wall);
-        pacings.push_back(pacing);
     }
-    if (!walls.empty()) {
-        std::vector<double> own;
-        for (size_t i = 0; i < walls.size(); ++i)
-            own.push_back(walls[i] - pacings[i]);
-        printf("%-7s %10.0f %16.0f %18.0f %22.0f\n", "median", Median(walls), Median(pacings), Median(own),
-               Median(walls) - kPacingMs);
+    // Where the timed builds write their figures, which they find in their
+    // environment.
+    const std::string times = Env("DRIVER_OUT").empty() ? "stage-times.txt" : Env("DRIVER_OUT") + "\\stage-times.txt";
+    SetEnvironmentVariableA("SETUP_STAGE_TIMES", times.c_str());
+    printf("install of the whole payload, Next on the destination page to \"Close\", %d runs of each program in turn\n",
+           kRuns);
+    printf("after: setup.exe, and setup_timed.exe (the same with the benchmark's timers)\n");
+    printf("before: setup_sleeping.exe (with the timers; its pauses sleep, it answers no message while it installs)\n");
+    printf("prescribed pacing: %lu ms\n", kPacingMs);
+    printf("%-20s %4s %10s %16s %18s %22s %18s\n", "program", "run", "wall ms", "pacing alone ms", "install's own ms",
+           "beyond prescribed ms", "slowest answer ms");
+    int failed = 0, installs = 0;
+    for (int i = 1; i <= kRuns; ++i) {
+        for (Program& p : programs) {
+            ++installs;
+            const std::string dest = "C:\\bench-" + std::to_string(installs) + "\\CuratoNet";
+            DeleteFileA(times.c_str());
+            const double pacing = TimePacingAlone();
+            double wall = 0, slowest = 0;
+            std::string stopped;
+            StageTimes stages;
+            if (!InstallRun(Env(p.env)).Install(dest, &wall, &slowest, &stopped)) {
+                printf("%-20s %4d stopped: %s\n", p.name, i, stopped.c_str());
+                ++failed;
+                continue;
+            }
+            if (p.timed && !ReadStageTimes(times, &stages)) {
+                printf("%-20s %4d wrote no stage times to %s\n", p.name, i, times.c_str());
+                ++failed;
+                continue;
+            }
+            printf("%-20s %4d %10.0f %16.0f %18.0f %22.0f %18.0f\n", p.name, i, wall, pacing, wall - pacing,
+                   wall - kPacingMs, slowest);
+            p.walls.push_back(wall);
+            p.pacings.push_back(pacing);
+            p.own.push_back(wall - pacing);
+            p.slowest.push_back(slowest);
+            if (p.timed)
+                p.stages.push_back(stages);
+        }
     }
-    printf("%d of %d installs completed\n", kRuns - failed, kRuns);
+    printf("medians:\n");
+    for (const Program& p : programs)
+        if (!p.walls.empty())
+            printf("%-20s %4s %10.0f %16.0f %18.0f %22.0f %18.0f\n", p.name, "", Median(p.walls), Median(p.pacings),
+                   Median(p.own), Median(p.walls) - kPacingMs, Median(p.slowest));
+    if (!programs[1].stages.empty() && !programs[2].stages.empty())
+        PrintBreakdown(programs[1], programs[2]);
+    printf("%d of %d installs completed\n", installs - failed, installs);
     return DriverExit(failed ? 1 : 0);
 }

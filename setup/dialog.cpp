@@ -199,12 +199,14 @@ static bool StartsLoopOfItsOwn(UINT msg)
     return msg == WM_SYSCOMMAND || msg == WM_CONTEXTMENU || (msg >= WM_NCLBUTTONDOWN && msg <= WM_NCMBUTTONDBLCLK);
 }
 
-// What a guard keeps from the setup's modeless windows: requests, and while
-// the install answers sent messages between its stretches of work, anything
-// that would start a loop in the middle of it.
-static bool IsKeptFromWindows(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
+// What is kept from the setup's windows: the requests to its modeless windows
+// while a guard lives, and, while the install answers sent messages between
+// its stretches of work, anything that would start a loop in the middle of it,
+// for a modal dialog too (the About box, opened before the install).
+static bool IsKeptFromWindows(HWND dlg, bool modal, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    return IsRequest(dlg, msg, wParam, lParam) || (AnsweringSentMessages() && StartsLoopOfItsOwn(msg));
+    return (CRequestGuard::Held() && !modal && IsRequest(dlg, msg, wParam, lParam)) ||
+           (AnsweringSentMessages() && StartsLoopOfItsOwn(msg));
 }
 
 // Messages whose answer is the dialog procedure's return value itself rather
@@ -234,7 +236,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
         dlg->Detach();
         return FALSE;
     }
-    if (CRequestGuard::Held() && !dlg->m_modal && IsKeptFromWindows(hWnd, msg, wParam, lParam)) {
+    if (IsKeptFromWindows(hWnd, dlg->m_modal, msg, wParam, lParam)) {
         ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, FALSE);
         return TRUE;
     }

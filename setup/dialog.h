@@ -70,7 +70,8 @@ private:
 // sent to the windows between its stretches of work (answering.h): a request
 // sent then is dropped the same way, and so is whatever would start a loop of
 // the system's own there (moving or sizing a window, a menu), which would take
-// the queued clicks and keys before the install has returned. Dropped, not
+// the queued clicks and keys before the install has returned; this also for a
+// modal dialog such as the About box, opened before the install. Dropped, not
 // held: a close held until the install has returned would meet a finished
 // install, where Cancel has become Close and starts the product, which is not
 // what was asked; a second cancel held behind the confirmation would ask again

@@ -7,8 +7,8 @@
 // seed also picks a fault: none, a destination file held open, a destination
 // that cannot be made, or no programs folder. While the install runs, a
 // request sent must be answered within a second (the session asked to wait,
-// a text query with the window's text), and none may be taken: no cancel
-// question and no About box comes up before the install has returned. When
+// a text query with the window's text), and none may be taken: the cancel
+// question does not come up before the install has returned. When
 // the session has run its course the setup is led to its end the way a user
 // would leave it, and then
 //   - it must have ended with code 0, without a crash dialog and within a
@@ -269,15 +269,18 @@ const Request& RandomRequest(Rng& rng)
     }
 }
 
-// Nothing the install never does may show while it runs: a request taken
-// from it would ask whether to cancel or open the About box.
+// The install never asks whether to cancel: the question shows while it runs
+// only when a request was taken from it. (A sent request taken from it, which
+// opened a box, would also go unanswered while the box is open; the About box
+// can show during the install when it was opened before, since it leaves the
+// frame usable.)
 void CheckUndisturbed(Session& s, const View& v)
 {
     if (!v.installing)
         return;
     for (HWND box : v.boxes)
-        if (Text(box) == "Confirm Cancel" || Text(box) == "CuratoNet")
-            s.answerProblem += " \"" + Text(box) + "\" came up during the install;";
+        if (Text(box) == "Confirm Cancel")
+            s.answerProblem += " \"Confirm Cancel\" came up during the install;";
 }
 
 // A screen reader's question, which is only ever sent.

@@ -217,25 +217,36 @@ inline void PressKey(WORD vk, bool shift)
 }
 
 // A real click of the left button in the middle of the window. The cursor is
-// moved there first, and the click waits until the system reports it there:
-// a click sent at once may land where the cursor was before (seen under
-// Wine on a loaded machine, in a desktop just started).
+// moved there first, and the click waits until the system has reported it
+// there for a while: in a desktop just started, Wine can put the cursor back
+// where the screen's pointer was a moment after it was moved (seen on a
+// loaded machine). The click itself also carries the place, so that it lands
+// there even if the cursor moves once more.
 inline void ClickAt(HWND h)
 {
     RECT r;
     if (!GetWindowRect(h, &r))
         return;
     const POINT to = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-    WaitFor([&] {
+    const auto there = [&] {
         POINT at;
-        SetCursorPos(to.x, to.y);
         return GetCursorPos(&at) && at.x == to.x && at.y == to.y;
-    }, 2000);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
+    };
+    WaitFor([&] {
+        SetCursorPos(to.x, to.y);
+        Sleep(200);
+        return there();
+    }, 5000);
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    INPUT in[3] = {};
+    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
+    // The middle of the pixel, on the scale of 0 to 65536 across the screen.
+    in[0].mi.dx = static_cast<LONG>((2 * static_cast<LONGLONG>(to.x) + 1) * 65536 / (2 * cx));
+    in[0].mi.dy = static_cast<LONG>((2 * static_cast<LONGLONG>(to.y) + 1) * 65536 / (2 * cy));
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, in, sizeof(INPUT));
 }
 
 // The ids of the running processes of a program name.

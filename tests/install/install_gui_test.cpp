@@ -207,6 +207,13 @@ public:
         Command(Wizard(), 1001);
         if (!WaitPage("License Agreement"))
             return stuck("no licence page after Next");
+        // The page's title shows as soon as its first control is made; the
+        // box is clicked once the page's initialisation has put the licence
+        // in its text field.
+        DWORD_PTR licenceLength = 0;
+        if (!WaitFor([&] { return SendPatiently(PageItem(1002), WM_GETTEXTLENGTH, 0, 0, &licenceLength) &&
+                                  licenceLength > 0; }))
+            return stuck("no licence text");
         if (!SendPatiently(PageItem(1016), BM_CLICK, 0, 0) ||
             !WaitFor([&] { return IsWindowEnabled(WizItem(1001)) != FALSE; }))
             return stuck("Next not enabled by the accept box");
@@ -215,9 +222,9 @@ public:
             return stuck("no destination page after Next");
         // The field is read-only for the user, not for WM_SETTEXT; the page
         // takes the text into the destination when it is destroyed by Next.
-        // An edit keeps its own text: it is read back with a message. The
-        // setup may answer messages while it makes the page, so the text is
-        // set only once the page's initialisation has put the default there.
+        // An edit keeps its own text: it is read back with a message. It is
+        // set only once the page's initialisation has put the default there,
+        // which would replace a text set before.
         char text[MAX_PATH] = "";
         if (!WaitFor([&] {
                 return SendPatiently(PageItem(1003), WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text)) &&

@@ -1,5 +1,7 @@
 #include "dialog.h"
 
+#include "answering.h"
+
 // The window property that ties a dialog window to its object.
 static const char kObjectProp[] = "CDialogObject";
 
@@ -153,6 +155,18 @@ static bool IsPushButtonClick(HWND control, WORD code)
     return code == BN_CLICKED && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
 }
 
+// A report of one of the dialog's own controls about its state: it comes from
+// a child of the dialog, names that child's own id, and is no push button's
+// click. A command that names another id than its control's is the command of
+// that id, whoever sent it. (The window handles point at nothing to keep
+// constant.)
+// cppcheck-suppress constParameter
+static bool IsControlReport(HWND dlg, HWND control, WPARAM wParam)
+{
+    return control && ::GetParent(control) == dlg && (::GetDlgCtrlID(control) & 0xFFFF) == LOWORD(wParam) &&
+           !IsPushButtonClick(control, HIWORD(wParam));
+}
+
 // Whether the message asks the dialog to act: close, end the session, run a
 // system command (the close and the setup's own menu entries), or carry out a
 // command (from a menu, the dialog manager's Enter and Esc, a push button, or
@@ -169,13 +183,30 @@ static bool IsRequest(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
         return true;
     case WM_SYSCOMMAND:
         return (wParam & 0xFFF0) == SC_CLOSE || (wParam & 0xFFF0) < 0xF000;
-    case WM_COMMAND: {
-        HWND control = reinterpret_cast<HWND>(lParam);
-        return !control || ::GetParent(control) != dlg || IsPushButtonClick(control, HIWORD(wParam));
-    }
+    case WM_COMMAND:
+        return !IsControlReport(dlg, reinterpret_cast<HWND>(lParam), wParam);
     default:
         return false;
     }
+}
+
+// Whether the message would start a loop of the system's own, which takes
+// input and posted messages until it ends: the system commands (moving and
+// sizing a window, its menus), the context menu, and presses on a window's
+// frame, which lead to one or the other.
+static bool StartsLoopOfItsOwn(UINT msg)
+{
+    return msg == WM_SYSCOMMAND || msg == WM_CONTEXTMENU || (msg >= WM_NCLBUTTONDOWN && msg <= WM_NCMBUTTONDBLCLK);
+}
+
+// What is kept from the setup's windows: the requests to its modeless windows
+// while a guard lives, and, while the install answers sent messages between
+// its stretches of work, anything that would start a loop in the middle of it,
+// for a modal dialog too (the About box, opened before the install).
+static bool IsKeptFromWindows(HWND dlg, bool modal, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return (CRequestGuard::Held() && !modal && IsRequest(dlg, msg, wParam, lParam)) ||
+           (AnsweringSentMessages() && StartsLoopOfItsOwn(msg));
 }
 
 // Messages whose answer is the dialog procedure's return value itself rather
@@ -187,10 +218,17 @@ static bool ReturnsDirectly(UINT msg)
            (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC);
 }
 
+// A window's dialog initialisation runs once, when the system creates it. Any
+// later WM_INITDIALOG comes from another program, with no object behind it,
+// and would run the initialisation again: the installing page's is the whole
+// install. It is dropped.
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_INITDIALOG)
+    if (msg == WM_INITDIALOG) {
+        if (FromHandle(hWnd))
+            return FALSE;
         reinterpret_cast<CDialog*>(lParam)->Attach(hWnd);
+    }
     CDialog* dlg = FromHandle(hWnd);
     if (!dlg)
         return FALSE;
@@ -198,7 +236,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM 
         dlg->Detach();
         return FALSE;
     }
-    if (CRequestGuard::Held() && !dlg->m_modal && IsRequest(hWnd, msg, wParam, lParam)) {
+    if (IsKeptFromWindows(hWnd, dlg->m_modal, msg, wParam, lParam)) {
         ::SetWindowLongPtrA(hWnd, DWLP_MSGRESULT, FALSE);
         return TRUE;
     }

@@ -66,14 +66,20 @@ private:
 // the install, whose failures are shown in message boxes, the cancel
 // confirmation and the folder browser. Those loops hand on whatever is posted
 // to the setup's windows; a request arriving then is dropped, and the question
-// whether the session may end is answered no. Dropped, not held: a close held
-// until the install has returned would meet a finished install, where Cancel
-// has become Close and starts the product, which is not what was asked; a
-// second cancel held behind the confirmation would ask again at once. The user
-// can repeat a request once the setup can take it. Reports of a control's
-// state (a check box clicked, an edit losing the focus) and the windows' own
-// upkeep (painting, moving, sizing) still go through, as does everything for a
-// modal dialog such as the About box, which deletes nothing when it ends.
+// whether the session may end is answered no. The install also answers what is
+// sent to the windows between its stretches of work (answering.h): a request
+// sent then is dropped the same way, and so is whatever would start a loop of
+// the system's own there (moving or sizing a window, a menu), which would take
+// the queued clicks and keys before the install has returned; this also for a
+// modal dialog such as the About box, opened before the install. Dropped, not
+// held: a close held until the install has returned would meet a finished
+// install, where Cancel has become Close and starts the product, which is not
+// what was asked; a second cancel held behind the confirmation would ask again
+// at once. The user can repeat a request once the setup can take it. Reports
+// of a control's state (a check box clicked, an edit losing the focus) and the
+// windows' own upkeep (painting, moving, sizing) still go through, as does
+// everything for a modal dialog such as the About box, which deletes nothing
+// when it ends.
 class CRequestGuard {
 public:
     CRequestGuard() { ++s_held; }

@@ -1,5 +1,6 @@
 #include "wizstep40.h"
 
+#include "answering.h"
 #include "createdirs.h"
 #include "manifest.h"
 #include "pacing.h"
@@ -56,10 +57,11 @@ BOOL CWizStep40::OnInitDialog()
     m_hProgress = Item(IDC_PROGRESS);
     m_hMinor = Item(IDC_MINOR_STATUS);
     m_hMajor = Item(IDC_MAJOR_STATUS);
-    // The message boxes of the install run message loops. A close or a page
-    // change taken from one of them would delete the wizard and this page
-    // while the install still runs on it; so the setup takes no requests, and
-    // the backdrop no input, until the install has returned.
+    // The message boxes of the install run message loops, and the install
+    // answers sent messages between its stretches of work. A close or a page
+    // change taken from either would delete the wizard and this page while
+    // the install still runs on it; so the setup takes no requests, and the
+    // backdrop no input, until the install has returned.
     CRequestGuard guard;
     HWND backdrop = ::GetWindow(m_pWizard->GetSafeHwnd(), GW_OWNER);
     bool wasDisabled = ::EnableWindow(backdrop, FALSE) != FALSE;
@@ -78,11 +80,14 @@ BOOL CWizStep40::OnInitDialog()
 
 // No worker thread and no message loop: every stage runs here, in order, and
 // a failed stage is reported before the next one starts. Only a directory
-// that cannot be made ends the install early. Nothing is undone.
+// that cannot be made ends the install early. Nothing is undone. The pauses
+// answer what is sent to the setup's windows meanwhile (answering.h), and so
+// do the stretches of work that may take a while without one.
 bool CWizStep40::RunInstallSequence()
 {
     CFineTimer fineTimer;   // each pause lasts what it says on Windows too
     ZSidCache sids;         // looked up once for every file and folder made
+    AnswerSentMessages();   // making the page and starting up are a stretch of their own
     try {
         CWaitCursor wait;
         SetUpPage();
@@ -149,6 +154,7 @@ void CWizStep40::RegisterBrowserControl()
         reinterpret_cast<RegisterServerFn>(reinterpret_cast<void*>(lib.FindFunction(kRegisterFunction)));
     registerServer();
     lib.Free();
+    AnswerSentMessages();   // the library's registration is a stretch of its own
 }
 
 void CWizStep40::CreateProgramGroup()
@@ -160,6 +166,7 @@ void CWizStep40::CreateProgramGroup()
     Repaint();
     SetMajorText("Creating Program Groups and Icons");
     ZProgramGroup group(kProgramGroupName);
+    AnswerSentMessages();   // so is COM's start-up
     group.CreateFolder();
     group.CreateShortcut(kShortcutName, JoinPath(gDestDir, kShortcutTarget), "", gDestDir, nullptr, 0);
     Finish();
@@ -194,7 +201,7 @@ void CWizStep40::SetMinorText(const char* text)
     ::SetWindowTextA(m_hMinor, text);
 }
 
-// Texts set since the last repaint show although no messages are processed.
+// Texts set since the last repaint show although no message loop runs.
 void CWizStep40::Repaint()
 {
     ::UpdateWindow(m_hWnd);

@@ -24,7 +24,8 @@ private:
     bool m_raised;
 };
 
-// Returns no sooner than ms milliseconds after it was called.
+// Returns no sooner than ms milliseconds after it was called; meanwhile it
+// answers the messages sent to the setup's windows (answering.h).
 void Pause(DWORD ms);
 
 // Runs a progress bar from empty to full: positions 0, 10, ..., 100, each set

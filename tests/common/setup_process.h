@@ -1,7 +1,7 @@
 // The process and window helpers of the programs that run setup.exe and watch
-// it from outside: none of them needs an answer from the setup, which
-// processes no messages while it installs. A driver that has helpers of its
-// own names these with their namespace.
+// it from outside: none of them needs an answer from the setup, which answers
+// only between its stretches of work while it installs. A driver that has
+// helpers of its own names these with their namespace.
 #pragma once
 
 #include <windows.h>
@@ -36,11 +36,14 @@ const int kManifestSize = sizeof kManifest / sizeof kManifest[0];
 
 // What can reach the setup's windows from outside at any moment: the closes
 // that a task manager or the session sends, the system menu's commands, the
-// dialog manager's and the frame's commands, and the end of the session.
+// dialog manager's and the frame's commands, and the end of the session; and
+// what only a careless or hostile program sends: a command that names another
+// control than the one it comes from, and a second dialog initialisation.
 struct Request {
     const char* name;
     UINT msg;
     WPARAM wParam;
+    bool fromOtherControl = false;   // a command from the window's first control, whatever its id
 };
 const Request kRequests[] = {
     {"WM_CLOSE", WM_CLOSE, 0},
@@ -54,12 +57,16 @@ const Request kRequests[] = {
     {"WM_QUERYENDSESSION", WM_QUERYENDSESSION, 0},
     {"WM_ENDSESSION false", WM_ENDSESSION, FALSE},
     {"WM_ENDSESSION true", WM_ENDSESSION, TRUE},
+    {"IDCANCEL from another control", WM_COMMAND, IDCANCEL, true},
+    {"WM_INITDIALOG", WM_INITDIALOG, 0},
 };
 
 // A command carries the control it comes from, where the window has one.
 inline LPARAM RequestParam(HWND to, const Request& r)
 {
-    return r.msg == WM_COMMAND ? reinterpret_cast<LPARAM>(GetDlgItem(to, LOWORD(r.wParam))) : 0;
+    if (r.msg != WM_COMMAND)
+        return 0;
+    return reinterpret_cast<LPARAM>(r.fromOtherControl ? GetWindow(to, GW_CHILD) : GetDlgItem(to, LOWORD(r.wParam)));
 }
 
 // The text the window system keeps for a window of another process.
@@ -207,6 +214,39 @@ inline void PressKey(WORD vk, bool shift)
     if (shift)
         add(VK_SHIFT, true);
     SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+// A real click of the left button in the middle of the window. The cursor is
+// moved there first, and the click waits until the system has reported it
+// there for a while: in a desktop just started, Wine can put the cursor back
+// where the screen's pointer was a moment after it was moved (seen on a
+// loaded machine). The click itself also carries the place, so that it lands
+// there even if the cursor moves once more.
+inline void ClickAt(HWND h)
+{
+    RECT r;
+    if (!GetWindowRect(h, &r))
+        return;
+    const POINT to = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    const auto there = [&] {
+        POINT at;
+        return GetCursorPos(&at) && at.x == to.x && at.y == to.y;
+    };
+    WaitFor([&] {
+        SetCursorPos(to.x, to.y);
+        Sleep(200);
+        return there();
+    }, 5000);
+    const int cx = GetSystemMetrics(SM_CXSCREEN), cy = GetSystemMetrics(SM_CYSCREEN);
+    INPUT in[3] = {};
+    in[0].type = in[1].type = in[2].type = INPUT_MOUSE;
+    // The middle of the pixel, on the scale of 0 to 65536 across the screen.
+    in[0].mi.dx = static_cast<LONG>((2 * static_cast<LONGLONG>(to.x) + 1) * 65536 / (2 * cx));
+    in[0].mi.dy = static_cast<LONG>((2 * static_cast<LONGLONG>(to.y) + 1) * 65536 / (2 * cy));
+    in[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(3, in, sizeof(INPUT));
 }
 
 // The ids of the running processes of a program name.

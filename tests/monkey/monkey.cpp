@@ -1,11 +1,16 @@
 // The monkey: randomised sessions of the real setup.exe, each replayable from
 // the seed it prints. A session clicks enabled buttons (the licence check box
-// among them), presses Tab, Enter, Esc and Space, and posts closes, system
-// commands, commands and the end of the session to the setup's windows at
-// random moments, during the install and inside its message boxes too. The
+// among them), presses Tab, Enter, Esc and Space, and posts or sends closes,
+// system commands, commands, the end of the session and text queries to the
+// setup's windows at random moments, during the install and inside its
+// message boxes too, as task managers, the session and screen readers do. The
 // seed also picks a fault: none, a destination file held open, a destination
-// that cannot be made, or no programs folder. When the session has run its
-// course the setup is led to its end the way a user would leave it, and then
+// that cannot be made, or no programs folder. While the install runs, a
+// request sent must be answered within a second (the session asked to wait,
+// a text query with the window's text), and none may be taken: the cancel
+// question does not come up before the install has returned. When
+// the session has run its course the setup is led to its end the way a user
+// would leave it, and then
 //   - it must have ended with code 0, without a crash dialog and within a
 //     bounded time (otherwise it counts as a crash or a hang);
 //   - every product file on disk is the payload's, byte for byte, or absent,
@@ -16,6 +21,7 @@
 // output; the exit code is 0 when no session failed a check.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +41,9 @@ const char kWorkDir[] = "C:\\monkey";
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char k98Key[] = "Software\\Wine\\AppDefaults\\monkey98.exe";
 const UINT kHangCode = 0xDEAD;
+// How soon a request sent while the install runs must be answered: the setup
+// then looks at its queue every few tens of milliseconds.
+const DWORD kPromptMs = 1000;
 
 // --trace: every step of a session is printed, to follow a replayed seed.
 bool gTrace = false;
@@ -88,11 +97,13 @@ struct Session {
     HANDLE hold = INVALID_HANDLE_VALUE;
     bool eager = false;             // heads for the install most of the time
     int steps = 0, posted = 0, postedInstalling = 0, postedInBox = 0, keys = 0, clicks = 0;
+    int sent = 0, sentInstalling = 0;
+    DWORD slowestAnswerMs = 0;      // to a request sent while the install ran
     int maxPage = 0;
     bool started = false, finished = false, launched = false, crashed = false, hung = false;
     HWND destPage = NULL;           // the destination page whose text was set
     DWORD exitCode = 0;
-    std::string crashSign, fileProblem;
+    std::string crashSign, fileProblem, answerProblem;
     bool logOk = true;
     EndState end = kBeforeInstall;
 };
@@ -102,7 +113,7 @@ struct View {
     HWND backdrop = NULL, wizard = NULL, page = NULL;
     int pageId = 0;
     std::vector<HWND> boxes;   // top-level dialogs other than the backdrop and the frame
-    bool installing = false;   // the install runs: the installing page keeps the backdrop disabled
+    bool installing = false;   // the install runs: it has not yet returned to the frame
 };
 
 View Look(DWORD pid)
@@ -122,11 +133,9 @@ View Look(DWORD pid)
             v.page = c;
     if (v.page)
         v.pageId = GetDlgItem(v.page, 1006) ? 40 : GetDlgItem(v.page, 1003) ? 30 : GetDlgItem(v.page, 1016) ? 20 : 10;
-    // The installing page keeps the backdrop disabled while the install
-    // runs; so does the cancel question, which the install never asks.
-    v.installing = v.pageId == 40 && v.backdrop && !IsWindowEnabled(v.backdrop);
-    for (HWND box : v.boxes)
-        v.installing &= Text(box) != "Confirm Cancel";
+    // The frame disables Next once the install has returned. Read last, so
+    // that no box seen above can have come after the install.
+    v.installing = v.pageId == 40 && IsWindowEnabled(GetDlgItem(v.wizard, 1001));
     return v;
 }
 
@@ -231,19 +240,6 @@ void Prepare(Session& s, Rng& rng, const std::string& programs98)
     }
 }
 
-void ClickAt(HWND h)
-{
-    RECT r;
-    if (!GetWindowRect(h, &r))
-        return;
-    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-    INPUT in[2] = {};
-    in[0].type = in[1].type = INPUT_MOUSE;
-    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, in, sizeof(INPUT));
-}
-
 BOOL CALLBACK CollectButton(HWND c, LPARAM lp)
 {
     if (ClassOf(c) == "Button" && IsWindowVisible(c) && IsWindowEnabled(c) &&
@@ -273,23 +269,70 @@ const Request& RandomRequest(Rng& rng)
     }
 }
 
-void PostRandomRequest(Session& s, Rng& rng, const View& v)
+// The install never asks whether to cancel: the question shows while it runs
+// only when a request was taken from it. (A sent request taken from it, which
+// opened a box, would also go unanswered while the box is open; the About box
+// can show during the install when it was opened before, since it leaves the
+// frame usable.)
+void CheckUndisturbed(Session& s, const View& v)
+{
+    if (!v.installing)
+        return;
+    for (HWND box : v.boxes)
+        if (Text(box) == "Confirm Cancel")
+            s.answerProblem += " \"Confirm Cancel\" came up during the install;";
+}
+
+// A screen reader's question, which is only ever sent.
+const Request kTextQuery = {"WM_GETTEXT", WM_GETTEXT, 0};
+
+// Sends the request and waits a while for the answer. While the install runs
+// the answer must come promptly, and be what a setup that takes no request
+// gives: the session asked to wait, a text query answered with the text.
+void SendRequest(Session& s, HWND to, const Request& r, DWORD pid, bool installing)
+{
+    char text[256] = "";
+    const bool query = r.msg == WM_GETTEXT;
+    DWORD_PTR answer = 1;
+    const DWORD start = GetTickCount();
+    const bool answered = SendMessageTimeoutA(to, r.msg, query ? sizeof text : r.wParam,
+                                              query ? reinterpret_cast<LPARAM>(text) : RequestParam(to, r),
+                                              SMTO_NORMAL, kPromptMs, &answer) != 0;
+    const DWORD took = GetTickCount() - start;
+    ++s.sent;
+    if (!installing)
+        return;
+    ++s.sentInstalling;
+    const View after = Look(pid);
+    CheckUndisturbed(s, after);
+    if (!answered && after.installing && IsWindow(to)) {
+        s.answerProblem += " " + std::string(r.name) + " sent during the install not answered within " +
+                           std::to_string(kPromptMs) + " ms;";
+        return;
+    }
+    if (!answered)
+        return;
+    s.slowestAnswerMs = std::max(s.slowestAnswerMs, took);
+    if (r.msg == WM_QUERYENDSESSION && answer != 0)
+        s.answerProblem += " the session was let end during the install;";
+    if (query && (answer != strlen(text) || Text(to) != text))
+        s.answerProblem += " the text query was answered with \"" + std::string(text) + "\";";
+}
+
+void PostRandomRequest(Session& s, Rng& rng, const View& v, DWORD pid)
 {
     HWND targets[] = {v.backdrop, v.wizard, v.page};
     HWND to = targets[rng.Below(3)];
-    const Request& r = RandomRequest(rng);
+    const bool send = rng.Chance(50);
+    const Request& r = send && rng.Chance(15) ? kTextQuery : RandomRequest(rng);
     if (!to)
         return;
-    if (r.msg == WM_QUERYENDSESSION && rng.Chance(50)) {
-        // Sent, as the session does; a setup inside its install answers
-        // only from a message box's loop, so the wait is short.
-        DWORD_PTR answer;
-        SendMessageTimeoutA(to, r.msg, 0, 0, SMTO_NORMAL, 500, &answer);
-    } else {
+    if (send)
+        SendRequest(s, to, r, pid, v.installing);
+    else
         PostMessageA(to, r.msg, r.wParam, RequestParam(to, r));
-    }
-    Trace("request", std::string(r.name) + " to " + Text(to) + (v.installing ? " (installing)" : "") +
-                         (v.boxes.empty() ? "" : " (box " + Text(v.boxes.front()) + ")"));
+    Trace(send ? "sent" : "posted", std::string(r.name) + " to " + Text(to) + (v.installing ? " (installing)" : "") +
+                                        (v.boxes.empty() ? "" : " (box " + Text(v.boxes.front()) + ")"));
     ++s.posted;
     s.postedInstalling += v.installing;
     s.postedInBox += !v.boxes.empty();
@@ -346,7 +389,7 @@ void Act(Session& s, Rng& rng, DWORD pid, const View& v)
     ++s.steps;
     if (!v.boxes.empty() && rng.Chance(40)) {
         for (int n = 1 + rng.Below(4); n > 0; --n)
-            PostRandomRequest(s, rng, v);
+            PostRandomRequest(s, rng, v, pid);
         return;
     }
     if (s.eager && s.maxPage < 40) {
@@ -369,7 +412,7 @@ void Act(Session& s, Rng& rng, DWORD pid, const View& v)
     else if (pick < 60)
         RandomKey(s, rng, v);
     else
-        PostRandomRequest(s, rng, v);
+        PostRandomRequest(s, rng, v, pid);
 }
 
 // A crash shows as the debugger's crash dialog or a program of it; the
@@ -394,6 +437,7 @@ void Watch(Session& s, const View& v)
 {
     if (!s.crashed)
         s.crashed = CrashSeen(&s.crashSign);
+    CheckUndisturbed(s, v);
     if (v.pageId > s.maxPage) {
         s.maxPage = v.pageId;
         Trace("reached page", std::to_string(v.pageId));
@@ -433,7 +477,7 @@ void LeadToEnd(Session& s, ChildProcess& setup)
                                 : IDCANCEL;
             Trace("answer", caption);
             PostMessageA(box, WM_COMMAND, answer, 0);
-        } else if (Responsive(v.wizard)) {
+        } else if (!v.installing && Responsive(v.wizard)) {
             HWND cancel = GetDlgItem(v.wizard, IDCANCEL);
             PostMessageA(v.wizard, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
         }
@@ -511,6 +555,7 @@ void Verify(Session& s, int logBefore)
 bool Failed(const Session& s)
 {
     return s.end == kCrash || s.end == kHang || s.end == kNotStarted || !s.fileProblem.empty() || !s.logOk ||
+           !s.answerProblem.empty() ||
            (s.end != kCrash && s.end != kHang && s.exitCode != 0);
 }
 
@@ -549,12 +594,12 @@ Session RunSession(unsigned seed, const std::string& programs98, const std::stri
     if (!Failed(s))
         RemoveTree(s.dir);
     printf("seed %u: fault=%s%s%s %s steps=%d clicks=%d keys=%d posted=%d (installing %d, in a box %d) "
-           "end=\"%s\"%s%s exit=%lu files=%s log=%s %.1f s\n",
+           "sent=%d (installing %d, slowest answer %lu ms) end=\"%s\"%s%s exit=%lu files=%s log=%s answers=%s %.1f s\n",
            s.seed, kFaultNames[s.fault], s.held.empty() ? "" : ":", s.held.c_str(), s.eager ? "eager" : "wandering",
-           s.steps, s.clicks, s.keys, s.posted, s.postedInstalling, s.postedInBox, kEndNames[s.end],
-           s.crashSign.empty() ? "" : " sign=", s.crashSign.c_str(), s.exitCode,
+           s.steps, s.clicks, s.keys, s.posted, s.postedInstalling, s.postedInBox, s.sent, s.sentInstalling,
+           s.slowestAnswerMs, kEndNames[s.end], s.crashSign.empty() ? "" : " sign=", s.crashSign.c_str(), s.exitCode,
            s.fileProblem.empty() ? "ok" : s.fileProblem.c_str(), s.logOk ? "ok" : "FAILED",
-           (GetTickCount() - start) / 1000.0);
+           s.answerProblem.empty() ? "ok" : s.answerProblem.c_str(), (GetTickCount() - start) / 1000.0);
     return s;
 }
 
@@ -596,6 +641,8 @@ int RunCampaign(unsigned first, int sessions)
         return 2;
     int ends[kEndStates] = {}, faults[kFaultKinds] = {};
     int fileFailures = 0, logFailures = 0, badExits = 0, failed = 0, posted = 0, installing = 0, inBox = 0;
+    int answerFailures = 0, sent = 0, sentInstalling = 0;
+    DWORD slowestAnswerMs = 0;
     DWORD start = GetTickCount();
     for (int i = 0; i < sessions; ++i) {
         Session s = RunSession(first + i, programs98, programsValue);
@@ -608,6 +655,10 @@ int RunCampaign(unsigned first, int sessions)
         posted += s.posted;
         installing += s.postedInstalling;
         inBox += s.postedInBox;
+        answerFailures += !s.answerProblem.empty();
+        sent += s.sent;
+        sentInstalling += s.sentInstalling;
+        slowestAnswerMs = std::max(slowestAnswerMs, s.slowestAnswerMs);
     }
     RegDeleteKeyA(HKEY_CURRENT_USER, k98Key);
     printf("\nmonkey campaign: seeds %u to %u, %.0f s\n", first, first + sessions - 1, (GetTickCount() - start) / 1000.0);
@@ -618,9 +669,13 @@ int RunCampaign(unsigned first, int sessions)
     printf("  %-56s %6d\n", "file-check failures", fileFailures);
     printf("  %-56s %6d\n", "log-check failures (not one line more)", logFailures);
     printf("  %-56s %6d\n", "exit codes other than 0", badExits);
+    printf("  %-56s %6d\n", "answer-check failures (sent during the install)", answerFailures);
     printf("  %-56s %6d\n", "requests posted or sent", posted);
     printf("  %-56s %6d\n", "  of them while the install ran", installing);
     printf("  %-56s %6d\n", "  of them while a message box was open", inBox);
+    printf("  %-56s %6d\n", "  of them sent, the answer awaited", sent);
+    printf("  %-56s %6d\n", "    of them while the install ran", sentInstalling);
+    printf("  %-56s %6lu\n", "    the slowest answer while the install ran (ms)", slowestAnswerMs);
     printf("  end states:\n");
     for (int e = 0; e < kCrash; ++e)
         printf("    %-54s %6d\n", kEndNames[e], ends[e]);

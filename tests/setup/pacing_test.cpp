@@ -1,7 +1,8 @@
 // The install's pacing on a machine of the test's own: the performance
-// counter, Sleep, the timer resolution calls and SendMessageA of this program
-// are replaced, so that the pauses are checked against a clock that the test
-// moves, with sleeps that end as early as the system lets them.
+// counter, the waits for sent messages and the looks at the queue, the timer
+// calls and SendMessageA of this program are replaced, so that the pauses are
+// checked against a clock that the test moves, with waits that end as early as
+// the system lets them and messages that other programs send at set times.
 #include "pacing.h"
 
 #include "../unit/zraise_check.h"
@@ -37,14 +38,59 @@ BOOL WINAPI FakeQueryPerformanceCounter(LARGE_INTEGER* count)
     return gHasCounter;
 }
 
-// As the system sleeps: the time asked is counted from the last tick, and the
-// sleep ends at the first tick after that, up to a tick before the time asked.
-void WINAPI FakeSleep(DWORD ms)
+// The multimedia timer's count, which moves at each tick.
+DWORD WINAPI FakeTimeGetTime()
 {
-    if (ms == 0)
-        return;
+    return static_cast<DWORD>(gNowUs / gTickUs * gTickUs / 1000);
+}
+
+// Messages other programs send to the setup's windows: when each arrives, and
+// when the setup answered it (0: not yet).
+struct Sent {
+    ULONGLONG arrivesUs;
+    ULONGLONG answeredUs;
+};
+std::vector<Sent> gSent;
+// The times the queue was looked at.
+std::vector<ULONGLONG> gLooksUs;
+
+bool SentWaiting()
+{
+    for (const Sent& m : gSent)
+        if (m.arrivesUs <= gNowUs && !m.answeredUs)
+            return true;
+    return false;
+}
+
+// A look answers every message that has arrived.
+BOOL WINAPI FakePeekMessageA(MSG*, HWND, UINT, UINT, UINT flags)
+{
+    EXPECT_EQ(static_cast<UINT>(PM_NOREMOVE), flags) << "a look took a message off the queue";
+    gLooksUs.push_back(gNowUs);
+    for (Sent& m : gSent)
+        if (m.arrivesUs <= gNowUs && !m.answeredUs)
+            m.answeredUs = gNowUs;
+    return FALSE;
+}
+
+// As the system waits: the time asked is counted from the last tick, and the
+// wait ends at the first tick after that, up to a tick before the time asked;
+// unless a message is sent before then, which ends it at once.
+DWORD WINAPI FakeMsgWaitForMultipleObjects(DWORD, const HANDLE*, BOOL, DWORD ms, DWORD wakeMask)
+{
+    EXPECT_EQ(static_cast<DWORD>(QS_SENDMESSAGE), wakeMask) << "the wait wakes for more than sent messages";
+    if (SentWaiting())
+        return WAIT_OBJECT_0;
     const ULONGLONG due = gNowUs / gTickUs * gTickUs + ms * 1000ULL;
-    gNowUs = (due + gTickUs - 1) / gTickUs * gTickUs;
+    const ULONGLONG endUs = (due + gTickUs - 1) / gTickUs * gTickUs;
+    for (const Sent& m : gSent) {
+        if (m.arrivesUs > gNowUs && m.arrivesUs < endUs) {
+            gNowUs = m.arrivesUs;
+            return WAIT_OBJECT_0;
+        }
+    }
+    gNowUs = endUs;
+    return WAIT_TIMEOUT;
 }
 
 MMRESULT gBeginResult;
@@ -104,15 +150,19 @@ protected:
         : m_frequency("kernel32.dll", "QueryPerformanceFrequency",
                       reinterpret_cast<void*>(&FakeQueryPerformanceFrequency)),
           m_counter("kernel32.dll", "QueryPerformanceCounter", reinterpret_cast<void*>(&FakeQueryPerformanceCounter)),
-          m_sleep("kernel32.dll", "Sleep", reinterpret_cast<void*>(&FakeSleep)),
+          m_wait("user32.dll", "MsgWaitForMultipleObjects",
+                 reinterpret_cast<void*>(&FakeMsgWaitForMultipleObjects)),
+          m_peek("user32.dll", "PeekMessageA", reinterpret_cast<void*>(&FakePeekMessageA)),
           m_begin("winmm.dll", "timeBeginPeriod", reinterpret_cast<void*>(&FakeBeginPeriod)),
           m_end("winmm.dll", "timeEndPeriod", reinterpret_cast<void*>(&FakeEndPeriod)),
+          m_time("winmm.dll", "timeGetTime", reinterpret_cast<void*>(&FakeTimeGetTime)),
           m_send("user32.dll", "SendMessageA", reinterpret_cast<void*>(&FakeSendMessageA))
     {
     }
     void SetUp() override
     {
-        for (const ZImportPatch* patch : {&m_frequency, &m_counter, &m_sleep, &m_begin, &m_end, &m_send})
+        for (const ZImportPatch* patch : {&m_frequency, &m_counter, &m_wait, &m_peek, &m_begin, &m_end, &m_time,
+                                          &m_send})
             ASSERT_TRUE(patch->Installed());
     }
     // A machine whose clock stands at start, so that ticks fall at every phase.
@@ -125,14 +175,18 @@ protected:
         gBegun.clear();
         gEnded.clear();
         gSettings.clear();
+        gSent.clear();
+        gLooksUs.clear();
     }
 
 private:
     ZImportPatch m_frequency;
     ZImportPatch m_counter;
-    ZImportPatch m_sleep;
+    ZImportPatch m_wait;
+    ZImportPatch m_peek;
     ZImportPatch m_begin;
     ZImportPatch m_end;
+    ZImportPatch m_time;
     ZImportPatch m_send;
 };
 
@@ -159,6 +213,42 @@ TEST_F(PacingTest, EveryPositionShowsAFull20MsWithOrWithoutTheFineTimer)
                 EXPECT_LT(nextUs - gSettings[i].shownUs, 20000u + slackUs) << "position " << gSettings[i].pos;
             }
             EXPECT_GE(endUs - gSettings.front().begunUs, 220000u);
+            // Each pause looks at the queue as it begins, though nothing was
+            // sent: that look tells the system the setup still responds.
+            ASSERT_EQ(11u, gLooksUs.size());
+            for (size_t i = 0; i < gSettings.size(); ++i)
+                EXPECT_EQ(gSettings[i].shownUs, gLooksUs[i]) << "position " << gSettings[i].pos;
+        }
+    }
+}
+
+// Messages sent to the setup while it paces itself are answered as they come,
+// or, when one comes while a position is drawn, as the next pause begins; and
+// a pause woken by them still lasts its whole time.
+TEST_F(PacingTest, SentMessagesAreAnsweredAtOnceAndThePausesKeepTheirLength)
+{
+    for (const Machine& machine : kMachines) {
+        for (ULONGLONG startUs : kStartsUs) {
+            SCOPED_TRACE(testing::Message() << machine.name << ", clock at " << startUs << " us");
+            Boot(machine, startUs);
+            for (ULONGLONG atUs = startUs + 3000; atUs < startUs + 600000; atUs += 7300)
+                gSent.push_back({atUs, 0});
+            CFineTimer fineTimer;
+            RunProgressBar(NULL);
+            const ULONGLONG runEndUs = gNowUs;
+            Pause(kCompletionPauseMs);
+            EXPECT_GE(gNowUs - runEndUs, 250000u);
+            ASSERT_EQ(11u, gSettings.size());
+            for (size_t i = 0; i < gSettings.size(); ++i) {
+                const ULONGLONG nextUs = i + 1 < gSettings.size() ? gSettings[i + 1].begunUs : runEndUs;
+                EXPECT_GE(nextUs - gSettings[i].shownUs, 20000u) << "position " << gSettings[i].pos;
+            }
+            for (const Sent& m : gSent) {
+                if (m.arrivesUs > gNowUs)
+                    break;
+                ASSERT_NE(0u, m.answeredUs) << "sent at " << m.arrivesUs << " us";
+                EXPECT_LE(m.answeredUs - m.arrivesUs, kDrawingUs) << "sent at " << m.arrivesUs << " us";
+            }
         }
     }
 }

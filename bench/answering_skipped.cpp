@@ -8,6 +8,10 @@ void AnswerSentMessages()
 {
 }
 
+void LookWhenDue()
+{
+}
+
 void WaitAnswering(DWORD ms)
 {
     Sleep(ms);

@@ -16,6 +16,10 @@
 // and no input.
 void AnswerSentMessages();
 
+// Looks at the queue as AnswerSentMessages does when the last look is 100 ms
+// old or more: often enough for the system, seldom enough to cost little.
+void LookWhenDue();
+
 // Waits up to ms milliseconds for a message sent to this thread's windows and
 // answers it; returns early once it has answered some.
 void WaitAnswering(DWORD ms);

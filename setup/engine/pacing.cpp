@@ -66,12 +66,13 @@ DWORD CPauseClock::MsLeft() const
     return passed >= due ? 0 : static_cast<DWORD>((due - passed + perSecond - 1) / perSecond);
 }
 
-// The queue is looked at as the pause begins, whether or not anything was
-// sent, so that the system sees the setup respond all through the install.
+// The queue is looked at as the pause begins when a look is due, whether or
+// not anything was sent, so that the system sees the setup respond all
+// through the install.
 void Pause(DWORD ms)
 {
     const CPauseClock clock(ms);
-    AnswerSentMessages();
+    LookWhenDue();
     for (DWORD left = clock.MsLeft(); left > 0; left = clock.MsLeft())
         WaitAnswering(left);
 }

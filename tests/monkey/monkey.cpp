@@ -42,7 +42,8 @@ const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Expl
 const char k98Key[] = "Software\\Wine\\AppDefaults\\monkey98.exe";
 const UINT kHangCode = 0xDEAD;
 // How soon a request sent while the install runs must be answered: the setup
-// then looks at its queue every few tens of milliseconds.
+// then answers as soon as its current stretch of work, a few tens of
+// milliseconds at most, is done.
 const DWORD kPromptMs = 1000;
 
 // --trace: every step of a session is printed, to follow a replayed seed.

@@ -142,6 +142,25 @@ inline void DriverOutputToLog()
     setvbuf(stdout, NULL, _IONBF, 0);
 }
 
+// Wine ends its desktop a second after the count of threads using it has
+// fallen to the thread count of the desktop's own shell process. Once that
+// shell has started a program for a setup it keeps helper threads, so a
+// driver with few threads of its own can see the desktop, and itself, ended
+// between two setups. Idle threads raise the driver's count above the
+// shell's for as long as the driver runs.
+inline DWORD WINAPI IdleThread(LPVOID)
+{
+    Sleep(INFINITE);
+    return 0;
+}
+
+inline void HoldWineDesktop()
+{
+    for (int i = 0; i < 16; ++i)
+        if (HANDLE t = CreateThread(nullptr, 0, IdleThread, nullptr, 0, nullptr))
+            CloseHandle(t);
+}
+
 inline int DriverExit(int rc)
 {
     if (DriverLogPath().empty())

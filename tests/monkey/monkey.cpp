@@ -707,5 +707,6 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         gTrace |= strcmp(argv[i], "--trace") == 0;
     DriverOutputToLog();
+    HoldWineDesktop();
     return DriverExit(RunCampaign(first, sessions));
 }

@@ -6,7 +6,7 @@
 static const char kObjectProp[] = "CDialogObject";
 
 CDialog::CDialog(UINT templateId)
-    : m_hWnd(NULL), m_templateId(templateId), m_modal(false), m_loopEnded(false), m_loopResult(0)
+    : m_hWnd(NULL), m_templateId(templateId), m_modal(false), m_looping(false), m_loopEnded(false), m_loopResult(0)
 {
 }
 
@@ -43,6 +43,7 @@ INT_PTR CDialog::RunModalLoop(HWND parent)
     m_loopResult = 0;
     if (!Create(parent))
         return -1;
+    m_looping = true;
     MSG msg;
     while (m_hWnd && !m_loopEnded && ::GetMessageA(&msg, NULL, 0, 0) > 0) {
         if (!WalkPreTranslate(&msg)) {
@@ -50,6 +51,7 @@ INT_PTR CDialog::RunModalLoop(HWND parent)
             ::DispatchMessageA(&msg);
         }
     }
+    m_looping = false;
     DestroyWindow();
     return m_loopResult;
 }
@@ -61,7 +63,19 @@ void CDialog::EndDialog(INT_PTR code)
     } else {
         m_loopEnded = true;
         m_loopResult = code;
+        WakeLoop();
     }
+}
+
+// The loop's window can be ended while the loop answers a message sent from
+// another thread or program (a system command that opened the About box, in
+// whose own loop the cancel was confirmed, say). GetMessage answers such a
+// message without returning, and would wait on with nothing left to come: a
+// null message of the thread's own makes it return and see that it is over.
+void CDialog::WakeLoop()
+{
+    if (m_looping)
+        ::PostMessageA(NULL, WM_NULL, 0, 0);
 }
 
 void CDialog::DestroyWindow()
@@ -145,6 +159,7 @@ void CDialog::Detach()
 {
     ::RemovePropA(m_hWnd, kObjectProp);
     m_hWnd = NULL;
+    WakeLoop();
 }
 
 int CRequestGuard::s_held = 0;

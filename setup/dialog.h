@@ -52,9 +52,11 @@ private:
     static CDialog* FromHandle(HWND hWnd);
     void Attach(HWND hWnd);
     void Detach();
+    void WakeLoop();
 
     UINT m_templateId;
     bool m_modal;        // run by DoModal: ended with the system's EndDialog
+    bool m_looping;      // RunModalLoop runs
     bool m_loopEnded;    // RunModalLoop: EndDialog called
     INT_PTR m_loopResult;
 };

@@ -737,6 +737,20 @@ TEST(SetupGui, YesOnEveryPageEndsWithCodeZeroAndNothingInstalled)
         EXPECT_EQ(0u, code);
         EXPECT_EQ(installedBefore, setupwatch::IsDir(kDefaultDest));
     }
+
+    // The About box opened by a system command another program sent, whose
+    // answer it still awaits: the cancel confirmed in the box's own loop ends
+    // the setup all the same.
+    SetupRun run;
+    ASSERT_TRUE(run.WaitPage("Welcome"));
+    PatientSend* about = StartPatientSend(run.Backdrop(), WM_SYSCOMMAND, 0x10, 0);
+    ASSERT_TRUE(about);
+    EXPECT_TRUE(run.Window("CuratoNet"));
+    EXPECT_TRUE(run.ConfirmCancel(IDYES));
+    DWORD code = 1234;
+    EXPECT_TRUE(run.Exited(&code));
+    EXPECT_EQ(0u, code);
+    LetGo(about);
 }
 
 TEST(SetupGui, CommandLineChangesNothing)

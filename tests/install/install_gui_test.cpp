@@ -316,8 +316,13 @@ private:
             (IsWindowVisible(bar) ? t.barVisibleInIconsStage : t.barHiddenInIconsStage) = true;
             return;
         }
+        // The page shows only once its texts are set: the name is read after
+        // the bar was seen shown, else the template's text of a page not yet
+        // shown could pass for a file's name.
+        if (!IsWindowVisible(bar))
+            return;
         std::string name = Text(GetDlgItem(page, 1010));
-        if (name.empty() || !IsWindowVisible(bar))
+        if (name.empty())
             return;
         if (name != lastName) {
             t.names.push_back(name);
